@@ -1,0 +1,49 @@
+// The file system as the program sees it: Windows paths (drive letter, backslashes, any
+// letter case), files opened shared and without locks, a current drive and folder.
+// Failures are RuntimeErrors with the number the platform reports.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace velmorin::platform {
+
+// An open file with positional reads and writes.
+class RandomFile {
+ public:
+  virtual ~RandomFile() = default;
+  // Reads up to out.size() bytes at offset; fewer only at the end of the file.
+  virtual size_t ReadAt(uint64_t offset, std::span<char> out) = 0;
+  // Writes all of data at offset, extending the file when needed.
+  virtual void WriteAt(uint64_t offset, std::span<const char> data) = 0;
+  virtual uint64_t Size() = 0;
+};
+
+enum class OpenMode {
+  kRandom,  // read and write, shared, no lock; created empty when missing
+  kInput,   // read only, shared; a missing file is run-time error 53
+  kOutput,  // write only; created, or truncated to length 0
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  virtual std::unique_ptr<RandomFile> Open(const std::string& path, OpenMode mode) = 0;
+  // Creates one folder; 75 when it exists already, 76 when its parent is missing.
+  virtual void MakeFolder(const std::string& path) = 0;
+  // Deletes the files (never folders) matching a pattern with * and ? in its last part;
+  // 53 when none matches.
+  virtual void DeleteFiles(const std::string& pattern) = 0;
+  // Makes the drive named by `drive`'s first letter current; 68 when there is no such drive.
+  virtual void ChangeDrive(const std::string& drive) = 0;
+  // Makes a folder the current one of its drive; 76 when it does not exist.
+  virtual void ChangeFolder(const std::string& path) = 0;
+  // Length of a file in bytes; 53 when it does not exist.
+  virtual uint64_t FileLength(const std::string& path) = 0;
+  virtual bool FileExists(const std::string& path) = 0;
+};
+
+}  // namespace velmorin::platform

@@ -1,0 +1,108 @@
+#include "convert/record_cache.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "support/memory_file_system.h"
+
+namespace velmorin {
+namespace {
+
+using testing::IoCall;
+using testing::MemoryFileSystem;
+
+class RecordCacheTest : public ::testing::Test {
+ protected:
+  RecordFile Open(const std::string& path, size_t slot, size_t data = 0) {
+    return RecordFile(fs_.Open(path, platform::OpenMode::kRandom), slot, data == 0 ? slot : data, path);
+  }
+  size_t Writes() const {
+    size_t n = 0;
+    for (const auto& c : fs_calls()) n += c.kind == IoCall::kWrite;
+    return n;
+  }
+  const std::vector<IoCall>& fs_calls() const { return const_cast<MemoryFileSystem&>(fs_).calls(); }
+  MemoryFileSystem fs_;
+};
+
+// The same random edits applied record by record and through the cache leave the same bytes.
+TEST_F(RecordCacheTest, BlockWritesEqualRecordByRecordWrites) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 40; ++round) {
+    const size_t slot = 1 + rng() % 40;
+    const size_t data = round % 4 == 0 ? slot - (slot > 1) : slot;
+    std::string initial(rng() % 3000, '\0');
+    for (char& c : initial) c = static_cast<char>(rng() % 4);
+    fs_.SetFile("C:\\a", initial);
+    fs_.SetFile("C:\\b", initial);
+    RecordFile direct = Open("\\a", slot, data);
+    RecordFile blocked = Open("\\b", slot, data);
+    RecordCache cache(blocked, 1 + rng() % 16);
+    std::string rec(slot, '\0');
+    for (int edit = 0; edit < 200; ++edit) {
+      const int64_t n = 1 + rng() % (initial.size() / slot + 20);
+      direct.Read(n, rec);
+      ASSERT_EQ(std::string(cache.Get(n).begin(), cache.Get(n).end()), rec) << "round " << round;
+      if (rng() % 3 == 0) rec[rng() % slot] = static_cast<char>(rng() % 4);
+      direct.Write(n, rec);
+      cache.Put(n, rec);
+    }
+    cache.Flush();
+    ASSERT_EQ(fs_.File("\\b"), fs_.File("\\a")) << "round " << round << " slot " << slot;
+  }
+}
+
+TEST_F(RecordCacheTest, UnchangedRecordsAreNeverRewrittenAndRunsAreCoalesced) {
+  fs_.SetFile("C:\\f", std::string(100 * 10, 'x'));
+  RecordFile file = Open("\\f", 10);
+  RecordCache cache(file, 32);
+  for (int64_t n = 1; n <= 100; ++n) {
+    std::string rec(cache.Get(n).begin(), cache.Get(n).end());
+    if (n >= 40 && n <= 50) rec[0] = 'y';  // one run that straddles a block boundary
+    if (n == 90) rec[9] = 'z';
+    cache.Put(n, rec);
+  }
+  fs_.calls().clear();
+  cache.Flush();
+  size_t written = 0;
+  for (const auto& c : fs_.calls()) {
+    if (c.kind != IoCall::kWrite) continue;
+    written += c.length;
+    EXPECT_TRUE((c.offset >= 390 && c.offset < 500) || c.offset == 890) << c.offset;
+  }
+  EXPECT_EQ(written, 12u * 10);
+  EXPECT_LE(Writes(), 3u);
+}
+
+TEST_F(RecordCacheTest, APassPastTheEndDoesNotExtendTheFile) {
+  fs_.SetFile("C:\\f", std::string(5 * 8, 'x'));
+  RecordFile file = Open("\\f", 8);
+  RecordCache cache(file);
+  for (int64_t n = 1; n <= 99999; ++n) (void)cache.Get(n);
+  cache.Flush();
+  EXPECT_EQ(fs_.FileLength("\\f"), 40u);
+  EXPECT_EQ(Writes(), 0u);
+}
+
+TEST_F(RecordCacheTest, AZeroRecordPutPastTheEndStillExtendsTheFile) {
+  fs_.SetFile("C:\\f", "");
+  RecordFile file = Open("\\f", 8);
+  RecordCache cache(file);
+  cache.Put(3, std::string(8, '\0'));
+  cache.Flush();
+  EXPECT_EQ(fs_.File("\\f"), std::string(24, '\0'));
+}
+
+TEST_F(RecordCacheTest, ShortRecordsNeverWriteTheLastSlotTail) {
+  fs_.SetFile("C:\\lab", std::string(17, 'q'));
+  RecordFile file = Open("\\lab", 17, 16);
+  RecordCache cache(file);
+  cache.Put(2, std::string(17, 'B'));
+  cache.Put(3, std::string(17, 'C'));
+  cache.Flush();
+  EXPECT_EQ(fs_.File("\\lab"), std::string(17, 'q') + std::string(16, 'B') + '\0' + std::string(16, 'C'));
+}
+
+}  // namespace
+}  // namespace velmorin

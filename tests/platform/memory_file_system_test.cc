@@ -1,0 +1,122 @@
+// The same file-system behaviour checked on the real Linux implementation and on the
+// in-memory fake, so that the fake cannot drift from what the program gets.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "common/runtime_error.h"
+#include "platform/posix/posix_file_system.h"
+#include "support/memory_file_system.h"
+#include "support/temp_dir.h"
+
+namespace velmorin {
+namespace {
+
+using platform::OpenMode;
+
+struct PosixFixture {
+  PosixFixture() : fs(dir.path()) { std::filesystem::create_directories(dir.path() / "C"); std::filesystem::create_directories(dir.path() / "F"); }
+  void Folder(const std::string& relative_to_c) { std::filesystem::create_directories(dir.path() / "C" / relative_to_c); }
+  testing::TempDir dir;
+  platform::PosixFileSystem fs;
+};
+
+struct MemoryFixture {
+  MemoryFixture() { fs.AddFolder("F:\\"); }
+  void Folder(const std::string& relative_to_c) { fs.AddFolder("C:\\" + relative_to_c); }
+  testing::MemoryFileSystem fs;
+};
+
+template <class F>
+class FileSystemContract : public ::testing::Test {
+ protected:
+  int ErrorOf(const std::function<void()>& f) {
+    try {
+      f();
+    } catch (const RuntimeError& e) {
+      return e.number();
+    }
+    return 0;
+  }
+  std::string ReadAll(const std::string& path) {
+    auto file = fixture_.fs.Open(path, OpenMode::kInput);
+    std::string bytes(file->Size(), '\0');
+    file->ReadAt(0, bytes);
+    return bytes;
+  }
+  void WriteAll(const std::string& path, const std::string& bytes) {
+    fixture_.fs.Open(path, OpenMode::kOutput)->WriteAt(0, bytes);
+  }
+  F fixture_;
+};
+
+using Fixtures = ::testing::Types<PosixFixture, MemoryFixture>;
+TYPED_TEST_SUITE(FileSystemContract, Fixtures);
+
+TYPED_TEST(FileSystemContract, OpenModes) {
+  auto& fs = this->fixture_.fs;
+  this->fixture_.Folder("velmorin/quorra");
+  EXPECT_EQ(this->ErrorOf([&] { fs.Open("\\velmorin\\quorra\\nothing.txt", OpenMode::kInput); }), 53);
+  EXPECT_EQ(this->ErrorOf([&] { fs.Open("\\velmorin\\nofolder\\basey", OpenMode::kRandom); }), 76);
+  EXPECT_EQ(this->ErrorOf([&] { fs.Open("\\velmorin\\quorra", OpenMode::kRandom); }), 75);
+  auto file = fs.Open("C:\\Velmorin\\Quorra\\basey", OpenMode::kRandom);
+  file->WriteAt(4, std::string("ab"));
+  EXPECT_EQ(file->Size(), 6u);
+  EXPECT_EQ(this->ReadAll("\\VELMORIN\\QUORRA\\BASEY"), std::string("\0\0\0\0ab", 6));
+  this->WriteAll("\\velmorin\\quorra\\basey", "z");
+  EXPECT_EQ(fs.FileLength("\\velmorin\\quorra\\BASEY"), 1u);
+  EXPECT_TRUE(fs.FileExists("c:\\velmorin\\quorra\\basey"));
+  EXPECT_FALSE(fs.FileExists("c:\\velmorin\\quorra"));
+  EXPECT_EQ(this->ErrorOf([&] { fs.FileLength("\\velmorin\\none"); }), 53);
+}
+
+TYPED_TEST(FileSystemContract, TwoOpenHandlesShareTheFile) {
+  auto& fs = this->fixture_.fs;
+  this->fixture_.Folder("d");
+  auto a = fs.Open("\\d\\f", OpenMode::kRandom);
+  auto b = fs.Open("\\d\\f", OpenMode::kRandom);
+  a->WriteAt(0, std::string("hello"));
+  std::string got(5, '\0');
+  EXPECT_EQ(b->ReadAt(0, got), 5u);
+  EXPECT_EQ(got, "hello");
+}
+
+TYPED_TEST(FileSystemContract, Folders) {
+  auto& fs = this->fixture_.fs;
+  fs.MakeFolder("\\velmorin");
+  EXPECT_EQ(this->ErrorOf([&] { fs.MakeFolder("\\VELMORIN"); }), 75);
+  EXPECT_EQ(this->ErrorOf([&] { fs.MakeFolder("\\a\\b"); }), 76);
+  fs.MakeFolder("F:\\windows");
+  EXPECT_EQ(this->ErrorOf([&] { fs.MakeFolder("Q:\\windows"); }), 76);
+}
+
+TYPED_TEST(FileSystemContract, DeleteFilesRemovesFilesOnly) {
+  auto& fs = this->fixture_.fs;
+  this->fixture_.Folder("v/bdnet/temp");
+  this->WriteAll("\\v\\bdnet\\a.txt", "1");
+  this->WriteAll("\\v\\bdnet\\noext", "2");
+  EXPECT_EQ(this->ErrorOf([&] { fs.DeleteFiles("\\v\\bdnet\\temp\\*.*"); }), 53);
+  fs.DeleteFiles("\\V\\BDNET\\*.*");
+  EXPECT_FALSE(fs.FileExists("\\v\\bdnet\\a.txt"));
+  EXPECT_FALSE(fs.FileExists("\\v\\bdnet\\noext"));
+  this->WriteAll("\\v\\bdnet\\temp\\x", "3");  // the sub-folder survived
+  EXPECT_EQ(this->ErrorOf([&] { fs.DeleteFiles("\\v\\missing\\*.*"); }), 76);
+}
+
+TYPED_TEST(FileSystemContract, CurrentDriveAndFolder) {
+  auto& fs = this->fixture_.fs;
+  EXPECT_EQ(this->ErrorOf([&] { fs.ChangeDrive("\\velmorin"); }), 68);
+  EXPECT_EQ(this->ErrorOf([&] { fs.ChangeDrive("Q"); }), 68);
+  fs.MakeFolder("F:\\velmorin");
+  fs.ChangeDrive("F:\\velmorin");
+  this->WriteAll("\\velmorin\\on-f", "f");
+  EXPECT_EQ(this->ReadAll("F:\\velmorin\\on-f"), "f");
+  EXPECT_EQ(this->ErrorOf([&] { fs.ChangeFolder("F:\\nothing"); }), 76);
+  fs.ChangeFolder("F:\\VELMORIN");
+  this->WriteAll("origen", "o");
+  EXPECT_EQ(this->ReadAll("F:\\velmorin\\origen"), "o");
+  EXPECT_EQ(this->ReadAll("..\\velmorin\\origen"), "o");
+}
+
+}  // namespace
+}  // namespace velmorin

@@ -1,0 +1,49 @@
+// What only the Linux file system does: the host spelling of paths.
+#include "platform/posix/posix_file_system.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "common/cp1252.h"
+#include "support/temp_dir.h"
+
+namespace velmorin::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(PosixFileSystem, ExistingEntriesKeepTheirSpellingNewOnesTakeTheGivenOne) {
+  testing::TempDir dir;
+  fs::create_directories(dir.path() / "F" / "Velmorin" / "quorra");
+  PosixFileSystem files(dir.path());
+  EXPECT_EQ(files.HostPath("f:\\VELMORIN\\QUORRA\\BaseP"), dir.path() / "F" / "Velmorin" / "quorra" / "BaseP");
+  EXPECT_EQ(files.HostPath("F:/velmorin/./x/../quorra"), dir.path() / "F" / "Velmorin" / "quorra");
+}
+
+TEST(PosixFileSystem, AccentedNamesMatchIgnoringCase) {
+  testing::TempDir dir;
+  fs::create_directories(dir.path() / "C" / "Información");
+  PosixFileSystem files(dir.path());
+  EXPECT_EQ(files.HostPath(Ansi("\\INFORMACIÓN\\a")), dir.path() / "C" / "Información" / "a");
+}
+
+TEST(PosixFileSystem, CurrentFolderIsAWindowsPath) {
+  testing::TempDir dir;
+  fs::create_directories(dir.path() / "F" / "velmorin" / "bdnet");
+  PosixFileSystem files(dir.path());
+  EXPECT_EQ(files.CurrentFolder(), "C:\\");
+  files.ChangeDrive("F");
+  files.ChangeFolder("\\VELMORIN\\BDNET");
+  EXPECT_EQ(files.CurrentFolder(), "F:\\velmorin\\bdnet");
+}
+
+TEST(PosixFileSystem, DrivesRootComesFromTheEnvironment) {
+  ::setenv("VELMORIN_DRIVES", "/tmp/some-drives", 1);
+  EXPECT_EQ(DrivesRootFromEnvironment(), fs::path("/tmp/some-drives"));
+  ::unsetenv("VELMORIN_DRIVES");
+  EXPECT_EQ(DrivesRootFromEnvironment(), fs::current_path() / "drives");
+}
+
+}  // namespace
+}  // namespace velmorin::platform

@@ -1,0 +1,52 @@
+// An in-memory FileSystem that logs every read and write, for tests that must see how the
+// code touches a file (which records were rewritten, how many calls a pass made).
+#pragma once
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace velmorin::testing {
+
+struct IoCall {
+  enum Kind { kRead, kWrite } kind;
+  std::string path;  // normalized
+  uint64_t offset;
+  size_t length;
+};
+
+class MemoryFileSystem : public platform::FileSystem {
+ public:
+  MemoryFileSystem();
+
+  std::unique_ptr<platform::RandomFile> Open(const std::string& path, platform::OpenMode mode) override;
+  void MakeFolder(const std::string& path) override;
+  void DeleteFiles(const std::string& pattern) override;
+  void ChangeDrive(const std::string& drive) override;
+  void ChangeFolder(const std::string& path) override;
+  uint64_t FileLength(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+
+  // Test access: paths are Windows paths, normalized the same way.
+  void SetFile(const std::string& path, std::string bytes);
+  std::string File(const std::string& path) const;
+  bool HasFolder(const std::string& path) const;
+  void AddFolder(const std::string& path);  // and its parents
+  void SetReadOnly(const std::string& path);
+  std::vector<IoCall>& calls() { return *calls_; }
+  std::string Normalize(const std::string& path) const;
+
+ private:
+  std::map<std::string, std::shared_ptr<std::string>> files_;
+  std::set<std::string> folders_;
+  std::set<std::string> read_only_;
+  std::shared_ptr<std::vector<IoCall>> calls_;
+  char drive_ = 'C';
+  std::map<char, std::string> current_;
+};
+
+}  // namespace velmorin::testing
