@@ -44,6 +44,10 @@ class FileSystem {
   // Length of a file in bytes; 53 when it does not exist.
   virtual uint64_t FileLength(const std::string& path) = 0;
   virtual bool FileExists(const std::string& path) = 0;
+  // Replaces `to` with `from` in one step (both in the same folder); 53 when `from` is missing.
+  virtual void Rename(const std::string& from, const std::string& to) = 0;
+  // Removes one file; 53 when it does not exist.
+  virtual void RemoveFile(const std::string& path) = 0;
 };
 
 }  // namespace velmorin::platform

@@ -81,6 +81,20 @@ TYPED_TEST(FileSystemContract, TwoOpenHandlesShareTheFile) {
   EXPECT_EQ(got, "hello");
 }
 
+TYPED_TEST(FileSystemContract, RenameReplacesAndRemoveFileDeletes) {
+  auto& fs = this->fixture_.fs;
+  this->fixture_.Folder("d");
+  this->WriteAll("\\d\\new.tmp", "new");
+  this->WriteAll("\\d\\target", "old");
+  fs.Rename("\\d\\new.tmp", "\\D\\TARGET");
+  EXPECT_EQ(this->ReadAll("\\d\\target"), "new");
+  EXPECT_FALSE(fs.FileExists("\\d\\new.tmp"));
+  EXPECT_EQ(this->ErrorOf([&] { fs.Rename("\\d\\new.tmp", "\\d\\x"); }), 53);
+  fs.RemoveFile("\\d\\target");
+  EXPECT_FALSE(fs.FileExists("\\d\\target"));
+  EXPECT_EQ(this->ErrorOf([&] { fs.RemoveFile("\\d\\target"); }), 53);
+}
+
 TYPED_TEST(FileSystemContract, Folders) {
   auto& fs = this->fixture_.fs;
   fs.MakeFolder("\\velmorin");

@@ -154,6 +154,19 @@ uint64_t MemoryFileSystem::FileLength(const std::string& path) {
 
 bool MemoryFileSystem::FileExists(const std::string& path) { return files_.count(Normalize(path)) != 0; }
 
+void MemoryFileSystem::Rename(const std::string& from, const std::string& to) {
+  const auto it = files_.find(Normalize(from));
+  if (it == files_.end()) throw RuntimeError(err::kFileNotFound, from);
+  if (!HasFolder(Parent(Normalize(to)))) throw RuntimeError(err::kPathNotFound, to);
+  auto bytes = it->second;
+  files_.erase(it);
+  files_[Normalize(to)] = bytes;
+}
+
+void MemoryFileSystem::RemoveFile(const std::string& path) {
+  if (files_.erase(Normalize(path)) == 0) throw RuntimeError(err::kFileNotFound, path);
+}
+
 void MemoryFileSystem::SetFile(const std::string& path, std::string bytes) {
   const std::string key = Normalize(path);
   AddFolder(Parent(key));

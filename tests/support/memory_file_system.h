@@ -30,6 +30,8 @@ class MemoryFileSystem : public platform::FileSystem {
   void ChangeFolder(const std::string& path) override;
   uint64_t FileLength(const std::string& path) override;
   bool FileExists(const std::string& path) override;
+  void Rename(const std::string& from, const std::string& to) override;
+  void RemoveFile(const std::string& path) override;
 
   // Test access: paths are Windows paths, normalized the same way.
   void SetFile(const std::string& path, std::string bytes);

@@ -240,6 +240,18 @@ bool PosixFileSystem::FileExists(const std::string& path) {
   return fs::is_regular_file(Resolve(path).host, ec);
 }
 
+void PosixFileSystem::Rename(const std::string& from, const std::string& to) {
+  const fs::path source = HostPath(from);
+  if (!fs::is_regular_file(source)) Fail(err::kFileNotFound, "rename " + from);
+  if (::rename(source.c_str(), HostPath(to).c_str()) != 0) Fail(ErrorNumberFor(errno, err::kPathNotFound), "rename " + to);
+}
+
+void PosixFileSystem::RemoveFile(const std::string& path) {
+  const fs::path host = HostPath(path);
+  if (!fs::is_regular_file(host)) Fail(err::kFileNotFound, "kill " + path);
+  if (::unlink(host.c_str()) != 0) Fail(ErrorNumberFor(errno, err::kFileNotFound), "kill " + path);
+}
+
 fs::path DrivesRootFromEnvironment() {
   const char* value = std::getenv("VELMORIN_DRIVES");
   if (value != nullptr && *value != '\0') return fs::absolute(value);

@@ -22,6 +22,8 @@ class PosixFileSystem : public FileSystem {
   void ChangeFolder(const std::string& path) override;
   uint64_t FileLength(const std::string& path) override;
   bool FileExists(const std::string& path) override;
+  void Rename(const std::string& from, const std::string& to) override;
+  void RemoveFile(const std::string& path) override;
 
   // The host path a Windows path names now: existing entries in their own spelling, new
   // ones as given. Used by the command-line stand-in and by tests.
