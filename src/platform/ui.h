@@ -16,13 +16,17 @@ class Ui {
  public:
   virtual ~Ui() = default;
 
-  // Creates the form's window, hidden; the form then calls Form::MarkLoaded.
+  // Creates the form's window, hidden, attaches the view and the UI log to the form as
+  // observers (the first time), then calls form.MarkLoaded(). The caller runs its load logic
+  // afterwards.
   virtual void Load(Form& form) = 0;
-  // Shows a loaded form without waiting (the start-up form).
+  // Shows a loaded form without waiting (the start-up form): form.MarkShown() and draw.
   virtual void Show(Form& form) = 0;
-  // Shows a loaded form modally: other forms are disabled and the form's timers and events
-  // run in a nested loop; returns once the form has been unloaded.
+  // Shows a loaded form modally (form.MarkShown()): other forms are disabled and the form's
+  // enabled timers (form.on_timer) and events run in a nested loop; returns once the form
+  // has been unloaded.
   virtual void ShowModal(Form& form) = 0;
+  // form.MarkUnloaded() and destroy the window.
   virtual void Unload(Form& form) = 0;
   // Repaints a form at once.
   virtual void Refresh(Form& form) = 0;
@@ -35,7 +39,8 @@ class Ui {
   virtual void ReportRuntimeError(const RuntimeError& error) = 0;
   // Ends the process at once with an exit code; never returns.
   [[noreturn]] virtual void EndProgram(int code) = 0;
-  // Shows the start-up form and runs the main loop, firing timers, until the program ends.
+  // Loads and shows the start-up form and runs the main loop, firing its enabled timers
+  // (form.on_timer) and events (on_click, on_key_press), until the program ends.
   [[noreturn]] virtual void Run(Form& startup) = 0;
 };
 
