@@ -1,0 +1,98 @@
+// The faults file: one rule per line, re-read on every request so that tests can change it.
+//
+//   [SITE] PATTERN DIRECTIVE [ARG...] [DIRECTIVE [ARG...]]...
+//
+// SITE is a site name (a first word not starting with '/'); a rule without it applies to
+// every site. PATTERN is a request path with * and ? wildcards. The first matching rule
+// applies; blank lines and lines starting with # are ignored. Directives:
+//   status CODE                 answer CODE with a short text body instead of the file
+//   redirect URL                answer 302 (or the CODE given by status) with Location URL
+//   delay SECONDS               wait before sending the headers
+//   close-after BYTES           full Content-Length, but close after BYTES of body
+//   extra-length BYTES          Content-Length BYTES larger than the file; close after the file
+//   stall-after BYTES SECONDS   after BYTES of body send nothing for SECONDS, then go on
+//   rate BYTES_PER_SECOND       send the body no faster than this
+#include "faults.h"
+
+#include <fnmatch.h>
+
+#include <sstream>
+#include <vector>
+
+namespace velmorin::test_server {
+namespace {
+
+std::vector<std::string> Words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+bool ToNumber(const std::string& text, double& out) {
+  try {
+    size_t used = 0;
+    out = std::stod(text, &used);
+    return used == text.size() && out >= 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// Applies the directives in words[first..]; returns an error text or "".
+std::string ParseDirectives(const std::vector<std::string>& words, size_t first, Fault& fault) {
+  for (size_t i = first; i < words.size();) {
+    const std::string& key = words[i];
+    const size_t arity = key == "stall-after" ? 2 : 1;
+    if (i + arity >= words.size()) return "missing value after " + key;
+    if (key == "redirect") {
+      fault.redirect = words[i + 1];
+      if (fault.status == 0) fault.status = 302;
+      i += 2;
+      continue;
+    }
+    double a = 0, b = 0;
+    if (!ToNumber(words[i + 1], a) || (arity == 2 && !ToNumber(words[i + 2], b))) {
+      return "bad number after " + key;
+    }
+    if (key == "status") fault.status = static_cast<int>(a);
+    else if (key == "delay") fault.delay_s = a;
+    else if (key == "close-after") fault.close_after = static_cast<int64_t>(a);
+    else if (key == "extra-length") fault.extra_length = static_cast<int64_t>(a);
+    else if (key == "rate") fault.rate = a;
+    else if (key == "stall-after") {
+      fault.stall_after = static_cast<int64_t>(a);
+      fault.stall_s = b;
+    } else {
+      return "unknown directive " + key;
+    }
+    i += 1 + arity;
+  }
+  return "";
+}
+
+}  // namespace
+
+FaultLookup FindFault(const std::string& faults_text, const std::string& site, const std::string& path) {
+  std::istringstream in(faults_text);
+  int number = 0;
+  for (std::string line; std::getline(in, line);) {
+    ++number;
+    const auto words = Words(line);
+    if (words.empty() || words[0][0] == '#') continue;
+    size_t at = 0;
+    if (words[0][0] != '/') {
+      if (words[0] != site) continue;
+      at = 1;
+    }
+    if (at >= words.size()) return {std::nullopt, "faults line " + std::to_string(number) + ": no path"};
+    if (::fnmatch(words[at].c_str(), path.c_str(), 0) != 0) continue;
+    Fault fault;
+    const std::string error = ParseDirectives(words, at + 1, fault);
+    if (!error.empty()) return {std::nullopt, "faults line " + std::to_string(number) + ": " + error};
+    return {fault, ""};
+  }
+  return {};
+}
+
+}  // namespace velmorin::test_server

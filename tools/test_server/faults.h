@@ -1,0 +1,30 @@
+// Faults injected per request path, read from a small text file (format in README.md and
+// faults.cc).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace velmorin::test_server {
+
+struct Fault {
+  int status = 0;              // 0: serve the file
+  std::string redirect;        // Location of a redirect
+  double delay_s = 0;          // before the headers
+  int64_t close_after = -1;    // close after this many body bytes (-1: never)
+  int64_t extra_length = 0;    // declared Content-Length exceeds the body by this much
+  int64_t stall_after = -1;    // pause after this many body bytes (-1: never)
+  double stall_s = 0;
+  double rate = 0;             // body bytes per second (0: unlimited)
+};
+
+struct FaultLookup {
+  std::optional<Fault> fault;  // the first rule matching site and path
+  std::string error;           // a malformed rule: the server answers 500 with this text
+};
+
+// Looks `path` of `site` up in the text of a faults file.
+FaultLookup FindFault(const std::string& faults_text, const std::string& site, const std::string& path);
+
+}  // namespace velmorin::test_server
