@@ -26,6 +26,7 @@ using SteadyClock = std::chrono::steady_clock;
 
 constexpr char kCancelledText[] = "Descarga cancelada por el usuario.";
 constexpr long kBufferSize = 256 * 1024;
+constexpr off_t kWritebackStep = 8 * 1024 * 1024;
 
 double SecondsSince(SteadyClock::time_point t) {
   return std::chrono::duration<double>(SteadyClock::now() - t).count();
@@ -141,7 +142,9 @@ class TempFile {
       if (n <= 0) return n < 0 ? errno : ENOSPC;
       data += n;
       size -= static_cast<size_t>(n);
+      written_ += n;
     }
+    StartWriteback();
     return 0;
   }
 
@@ -158,6 +161,14 @@ class TempFile {
   }
 
  private:
+  // Starts writing finished stretches to disk while the transfer goes on, so that the
+  // fsync at the end has little left to wait for.
+  void StartWriteback() {
+    if (written_ - flushed_ < kWritebackStep) return;
+    ::sync_file_range(fd_, flushed_, written_ - flushed_, SYNC_FILE_RANGE_WRITE);
+    flushed_ = written_;
+  }
+
   // The rename itself must survive a power cut too.
   void SyncFolder() const {
     const int dir = ::open(target_.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -169,6 +180,8 @@ class TempFile {
   fs::path target_;
   std::string path_;
   int fd_ = -1;
+  off_t written_ = 0;
+  off_t flushed_ = 0;
 };
 
 // What the callbacks see and the loop reads.
