@@ -48,11 +48,17 @@ void WriteAll(int fd, const std::string& bytes) {
   }
 }
 
+// A background job that touched its terminal's settings or read from it would be stopped.
+bool InBackground(int fd) {
+  const pid_t foreground = ::tcgetpgrp(fd);
+  return foreground != -1 && foreground != ::getpgrp();
+}
+
 // Keys from a terminal without waiting for a line: no echo, no line editing; Ctrl-C still
 // interrupts. Nothing is read from an input that is not a terminal.
 class TerminalInput {
  public:
-  explicit TerminalInput(int fd) : fd_(fd), terminal_(::isatty(fd) == 1) {
+  explicit TerminalInput(int fd) : fd_(fd), terminal_(::isatty(fd) == 1 && !InBackground(fd)) {
     if (!terminal_ || ::tcgetattr(fd_, &saved_) != 0) {
       terminal_ = false;
       return;
