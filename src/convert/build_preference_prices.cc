@@ -1,0 +1,80 @@
+// BuildPreferencePrices: espec is resolved first, then one pass over precios gives each record
+// the values that zeroing every record and then importing espec would leave.
+#include "convert/build_preference_prices.h"
+
+#include <algorithm>
+#include <array>
+
+#include "common/numbers.h"
+#include "common/val.h"
+#include "convert/conversion_pass.h"
+#include "convert/records.h"
+
+namespace velmorin {
+namespace {
+
+using P = PreferencePriceRecord;
+using S = SpecRecord;
+
+using Prices = std::array<float, 4>;
+
+std::optional<float> ValueOf(std::span<const char> spec, TextField field) {
+  const auto value = TryVal(std::string_view(spec.data() + field.offset, field.width));
+  return value ? ToFloat32(*value) : std::nullopt;
+}
+
+// Nothing when a value does not fit a 4-byte float: the record is passed over.
+std::optional<Prices> PricesOf(std::span<const char> spec) {
+  Prices prices{};
+  const TextField fields[] = {S::kFirstValue, S::kSecondValue, S::kThirdValue, S::kFourthValue};
+  for (size_t k = 0; k < prices.size(); ++k) {
+    const auto value = ValueOf(spec, fields[k]);
+    if (!value) return std::nullopt;
+    prices[k] = *value;
+  }
+  return prices;
+}
+
+ProductUpdates<Prices> ReadSpecs(RecordFile& espec, RecordCache& basey) {
+  ProductUpdates<Prices> updates;
+  // Only whole records count; an incomplete tail is not read.
+  const int64_t count = std::min<int64_t>(static_cast<int64_t>(espec.Size() / S::kLength), espec.MaxRecord());
+  RecordCache specs(espec);
+  for (int64_t j = 1; j <= count; ++j) {
+    const auto spec = specs.Get(j);
+    const std::string_view code(spec.data() + S::kCode.offset, S::kCode.width);
+    const auto product = LookupListedCode(basey, code, CodeThreshold::kAbove500000);
+    if (!product) continue;
+    if (const auto prices = PricesOf(spec)) updates.Set(*product, *prices);
+  }
+  return updates;
+}
+
+void PutPrices(RecordCache& precios, int64_t n, const Prices& prices, bool clear_mark) {
+  auto record = CopyRecord<P::kLength>(precios.Get(n));
+  const size_t offsets[] = {P::kFirstValue, P::kSecondValue, P::kThirdValue, P::kFourthValue};
+  for (size_t k = 0; k < prices.size(); ++k) SetFloat32(record, offsets[k], prices[k]);
+  if (clear_mark) SetText(record, P::kPriceMark, "");
+  precios.Put(n, record);
+}
+
+void PricePass(RecordCache& precios, const ProductUpdates<Prices>& updates) {
+  for (int64_t i = 1; i <= kClearedRecords; ++i) {
+    const auto& update = updates.Find(i);
+    PutPrices(precios, i, update ? *update : Prices{}, true);
+  }
+  for (const auto& [product, prices] : updates.Beyond()) PutPrices(precios, product, prices, false);
+  precios.Flush();
+}
+
+}  // namespace
+
+void BuildPreferencePrices(Channels& channels) {
+  ChannelScope scope(channels, {108, 132, 6});
+  RecordCache precios(scope.Records(132, "\\Velmorin\\preferencia\\precios", P::kLength));
+  RecordCache basey(scope.Records(6, "\\velmorin\\quorra\\basey", ProductRecord::kLength));
+  RecordFile& espec = scope.Records(108, "\\VELMORIN\\Preferencia\\espec", S::kLength);
+  PricePass(precios, ReadSpecs(espec, basey));
+}
+
+}  // namespace velmorin

@@ -1,0 +1,111 @@
+// ImportProductFile: per line, the product lookup and up to three record updates, all through
+// block caches so that the whole file costs a few large reads and the changed records' writes.
+#include "convert/import_product_file.h"
+
+#include <optional>
+
+#include "common/text.h"
+#include "common/val.h"
+#include "convert/conversion_pass.h"
+#include "convert/records.h"
+
+namespace velmorin {
+namespace {
+
+struct ProductFiles {
+  RecordCache& labgt;
+  RecordCache& coste;
+  RecordCache& basey;
+  RecordCache& basea;
+};
+
+// The column that feeds regionFlag; nothing keeps the stored flag.
+std::optional<int64_t> RegionColumn(std::string_view suffix) {
+  if (suffix == "MA") return 77;
+  if (suffix == "NA") return 75;
+  if (suffix == "EX") return 76;
+  if (suffix == "CM") return 15;
+  return std::nullopt;
+}
+
+struct Line {
+  std::string_view text;
+  std::string_view code;  // positions 1 to 6
+  bool amount_allowed = false;
+};
+
+void UpdateLabGt(RecordCache& labgt, int64_t product, const Line& line) {
+  auto record = CopyRecord<LabGtRecord::kSlotLength>(labgt.Get(product));
+  if (!TextEquals(record, LabGtRecord::kCode, line.code)) return;
+  SetText(record, LabGtRecord::kCol36Code, Mid(line.text, 36, 5));
+  SetText(record, LabGtRecord::kCol41Code, Mid(line.text, 41, 5));
+  labgt.Put(product, record);
+}
+
+// False when basea holds another product there, which also leaves basey alone.
+bool UpdateDetail(RecordCache& basea, int64_t product, const Line& line) {
+  using R = ProductDetailRecord;
+  auto record = CopyRecord<R::kLength>(basea.Get(product));
+  if (!TextEquals(record, R::kCode, line.code)) return false;
+  const std::string_view text = line.text;
+  SetText(record, R::kCol36Code, Mid(text, 36, 5));
+  SetText(record, R::kCol10Flag, Mid(text, 10, 1));
+  SetText(record, R::kCol11Flag, Mid(text, 11, 1));
+  SetText(record, R::kCol12Flag, Mid(text, 12, 1));
+  SetText(record, R::kCol13Flag, Mid(text, 13, 1));
+  SetText(record, R::kCol41Code, Mid(text, 41, 5));
+  SetText(record, R::kCol9Flag, Mid(text, 9, 1));
+  SetText(record, R::kCol14Flag, Mid(text, 14, 1));
+  if (line.amount_allowed) SetText(record, R::kAmountText, Mid(text, 27, 8));
+  SetText(record, R::kCol7Code, Mid(text, 7, 2));
+  basea.Put(product, record);
+  return true;
+}
+
+void UpdateProduct(RecordCache& basey, int64_t product, const Line& line, std::optional<int64_t> region_column) {
+  using R = ProductRecord;
+  auto record = CopyRecord<R::kLength>(basey.Get(product));
+  if (!TextEquals(record, R::kCode, line.code)) return;
+  const std::string_view text = line.text;
+  if (Mid(text, 13, 1) == "G") SetText(record, R::kGenericMark, "EFG");
+  if (line.amount_allowed) SetText(record, R::kAmountText, Mid(text, 27, 8));
+  SetText(record, R::kCol17Code, Mid(text, 17, 3));
+  SetText(record, R::kCol20Code, Mid(text, 20, 2));
+  SetText(record, R::kCol16Flag, Mid(text, 16, 1));
+  if (region_column) SetText(record, R::kRegionFlag, Mid(text, *region_column, 1));
+  SetText(record, R::kVisadoMark, Mid(text, 35, 1));
+  basey.Put(product, record);
+}
+
+void ImportLine(ProductFiles& files, std::string_view text, std::optional<int64_t> region_column) {
+  Line line{text, Left(text, 6)};
+  const auto product = LookupListedCode(files.basey, line.code, CodeThreshold::kNone);
+  if (!product) return;
+  // An amount too large for a number is passed over with its line, before anything is written.
+  const auto amount = TryVal(Mid(text, 27, 8));
+  if (!amount) return;
+  line.amount_allowed = TextEquals(files.coste.Get(*product), CostRecord::kAmountLock, " ") && *amount > 0;
+  UpdateLabGt(files.labgt, *product, line);
+  if (!UpdateDetail(files.basea, *product, line)) return;
+  UpdateProduct(files.basey, *product, line, region_column);
+}
+
+}  // namespace
+
+void ImportProductFile(Channels& channels, const std::string& drive_prefix, const std::string& region_suffix) {
+  ChannelScope scope(channels, {1, 3, 26, 211, 200});
+  RecordCache labgt(scope.Records(200, "\\velmorin\\bases\\LabGT", LabGtRecord::kSlotLength, LabGtRecord::kLength));
+  RecordCache coste(scope.Records(211, "\\velmorin\\bases\\coste", CostRecord::kLength));
+  RecordCache basey(scope.Records(26, "\\velmorin\\quorra\\basey", ProductRecord::kLength));
+  RecordCache basea(scope.Records(3, "\\velmorin\\quorra\\basea", ProductDetailRecord::kLength));
+  // The archive extraction writes the text on the data drive, not always on C:.
+  TextInput& input = scope.Input(1, drive_prefix + "\\velmorin\\bases\\dolvek.txt");
+  ProductFiles files{labgt, coste, basey, basea};
+  const auto region_column = RegionColumn(region_suffix);
+  while (auto line = input.Next()) ImportLine(files, *line, region_column);
+  labgt.Flush();
+  basea.Flush();
+  basey.Flush();
+}
+
+}  // namespace velmorin

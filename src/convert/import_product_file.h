@@ -1,0 +1,16 @@
+// ImportProductFile: copies the product text file's columns into basey, basea and LabGT.
+#pragma once
+
+#include <string>
+
+#include "convert/channels.h"
+
+namespace velmorin {
+
+// Reads drive_prefix + "\velmorin\bases\dolvek.txt" (where the archive extraction puts it)
+// line by line. region_suffix ("NA", "CM", "EX" or "MA") picks the column for regionFlag.
+// Opens LabGT (200), coste (211), basey (26), basea (3) and the text (1); closes them all
+// before it returns.
+void ImportProductFile(Channels& channels, const std::string& drive_prefix, const std::string& region_suffix);
+
+}  // namespace velmorin
