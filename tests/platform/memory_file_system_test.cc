@@ -5,7 +5,11 @@
 #include <filesystem>
 
 #include "common/runtime_error.h"
+#ifdef _WIN32
+#include "platform/win32/win32_file_system_fixture.h"
+#else
 #include "platform/posix/posix_file_system.h"
+#endif
 #include "support/memory_file_system.h"
 #include "support/temp_dir.h"
 
@@ -14,12 +18,17 @@ namespace {
 
 using platform::OpenMode;
 
+#ifdef _WIN32
+using NativeFixture = testing::Win32Fixture;
+#else
 struct PosixFixture {
   PosixFixture() : fs(dir.path()) { std::filesystem::create_directories(dir.path() / "C"); std::filesystem::create_directories(dir.path() / "F"); }
   void Folder(const std::string& relative_to_c) { std::filesystem::create_directories(dir.path() / "C" / relative_to_c); }
   testing::TempDir dir;
   platform::PosixFileSystem fs;
 };
+using NativeFixture = PosixFixture;
+#endif
 
 struct MemoryFixture {
   MemoryFixture() { fs.AddFolder("F:\\"); }
@@ -50,7 +59,7 @@ class FileSystemContract : public ::testing::Test {
   F fixture_;
 };
 
-using Fixtures = ::testing::Types<PosixFixture, MemoryFixture>;
+using Fixtures = ::testing::Types<NativeFixture, MemoryFixture>;
 TYPED_TEST_SUITE(FileSystemContract, Fixtures);
 
 TYPED_TEST(FileSystemContract, OpenModes) {

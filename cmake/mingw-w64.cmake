@@ -1,0 +1,27 @@
+# Cross build for 64-bit Windows with Debian's mingw-w64 (posix thread model, so that
+# std::mutex and GoogleTest work); the runtime is linked statically into each .exe and the
+# tests run under Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(VELMORIN_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${VELMORIN_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${VELMORIN_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${VELMORIN_MINGW_TRIPLE}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${VELMORIN_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# zlib from libz-mingw-w64-dev: the static archive, so the .exe needs no zlib1.dll.
+set(ZLIB_USE_STATIC_LIBS ON)
+
+# One self-contained .exe: no libstdc++/libgcc/winpthread DLLs beside it.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+find_program(VELMORIN_WINE wine)
+if(VELMORIN_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${VELMORIN_WINE})
+endif()

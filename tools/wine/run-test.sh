@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Runs one cross-built test program under Wine with what the Windows-layer tests need:
+# a fresh scratch folder mapped as drive F: in the Wine prefix, and the loopback test
+# server (a native build of velmorin-test-server) with an empty site, faults file and log.
+#   run-test.sh PROGRAM.exe [gtest arguments]
+# Needs WINEPREFIX and VELMORIN_TEST_SERVER_BIN (CTest sets both).
+set -euo pipefail
+
+exe=$1
+shift
+: "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
+server=${VELMORIN_TEST_SERVER_BIN:-}
+if [ -z "$server" ] || [ ! -x "$server" ]; then
+  echo "run-test.sh: VELMORIN_TEST_SERVER_BIN ('$server') is not a native velmorin-test-server" >&2
+  exit 1
+fi
+export WINEDEBUG=${WINEDEBUG:--all}
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/velmorin-wine-XXXXXX")
+server_pid=
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
+  rm -f "$WINEPREFIX/dosdevices/f:"
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+mkdir -p "$scratch/F" "$scratch/site" "$WINEPREFIX/dosdevices"
+ln -sfn "$scratch/F" "$WINEPREFIX/dosdevices/f:"
+: >"$scratch/faults"
+: >"$scratch/requests.log"
+
+"$server" --site web=0:"$scratch/site" --ready-file "$scratch/ready" \
+  --log "$scratch/requests.log" --faults "$scratch/faults" >"$scratch/server.out" 2>&1 &
+server_pid=$!
+for _ in $(seq 100); do
+  [ -s "$scratch/ready" ] && break
+  sleep 0.05
+done
+port=$(awk '$1 == "web" { print $2 }' "$scratch/ready" 2>/dev/null || true)
+if [ -z "$port" ]; then
+  echo "run-test.sh: the test server did not start" >&2
+  cat "$scratch/server.out" >&2
+  exit 1
+fi
+# A port that was free a moment ago and has nobody listening: refused connections.
+dead_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+
+export VELMORIN_TEST_URL="http://127.0.0.1:$port"
+export VELMORIN_TEST_DEAD_URL="http://127.0.0.1:$dead_port"
+export VELMORIN_TEST_SITE="$scratch/site"
+export VELMORIN_TEST_FAULTS="$scratch/faults"
+export VELMORIN_TEST_REQUEST_LOG="$scratch/requests.log"
+wine "$exe" "$@"
