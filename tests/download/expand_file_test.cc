@@ -72,6 +72,8 @@ struct BadSource {
   std::string bytes;
 };
 
+void PrintTo(const BadSource& b, std::ostream* os) { *os << b.name; }
+
 class ExpandFileFaultTest : public ExpandFileTest, public ::testing::WithParamInterface<BadSource> {};
 
 TEST_P(ExpandFileFaultTest, LeavesTheOldFileAndNoTemporary) {

@@ -309,8 +309,10 @@ void CurlDownloadFile::StartTransfer() {
   if (cancel_) {
     outcome.cancelled = true;
   } else if (!TargetPath.empty()) {
-    temp.emplace(fs_.HostPath(TargetPath));
-    const int e = temp->Create();
+    const fs::path target = fs_.HostPath(TargetPath);
+    std::error_code ec;
+    temp.emplace(target);
+    const int e = fs::is_directory(target, ec) ? EISDIR : temp->Create();
     if (e == ENOENT || e == ENOTDIR) outcome.failure = FolderFailure();
     else if (e != 0) outcome.failure = Ansi("No se pudo crear el archivo ") + TargetPath + ": " + ErrnoText(e) + ".";
   }
