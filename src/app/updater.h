@@ -7,6 +7,6 @@ namespace velmorin {
 
 // Creates the start-up form and hands it to the platform's main loop; the update run starts
 // on the form's first timer tick. Never returns: the program ends through Ui::EndProgram.
-[[noreturn]] void RunUpdater(platform::Platform& platform);
+void RunUpdater(platform::Platform& platform);
 
 }  // namespace velmorin

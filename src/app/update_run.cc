@@ -1,0 +1,142 @@
+// UpdateRun: the stages of the run in their fixed order.
+#include "app/update_run.h"
+
+#include <memory>
+#include <vector>
+
+#include "app/download_step.h"
+#include "app/timed_wait.h"
+#include "common/cp1252.h"
+#include "convert/build_preference_prices.h"
+#include "convert/clear_end_marks.h"
+#include "convert/import_product_file.h"
+#include "convert/import_serialization_list.h"
+#include "convert/import_visado_list.h"
+#include "convert/notified_prices.h"
+
+namespace velmorin {
+namespace {
+
+constexpr double kExtractionStepWait = 5;
+constexpr double kInstallerWait = 10;
+// arj has normally finished long before; a hung archiver must not hold the run forever.
+constexpr double kExtractionLimit = 600;
+
+class FormsProgress : public ConversionProgress {
+ public:
+  FormsProgress(MenorRef& dialog, Form& startup) : dialog_(dialog), startup_(startup) {}
+  void SetDialogBar(int value) override { dialog_.SetProgressBar(value); }
+  void SetStartupBar(int value) override { startup_.SetValue("ProgressBar1", value); }
+
+ private:
+  MenorRef& dialog_;
+  Form& startup_;
+};
+
+std::string ExtractionCommand(const std::string& p, const std::string& destination) {
+  return "cmd /c cd " + p + "\\velmorin\\ &  arj e " + p + "\\velmorin\\bdnet\\temp\\dolvek.arj " + p + destination;
+}
+
+}  // namespace
+
+std::string FirstExtractionCommand(const std::string& prefix) {
+  return ExtractionCommand(prefix, "\\velmorin\\bases -y ");
+}
+
+std::string SecondExtractionCommand(const std::string& prefix) {
+  return ExtractionCommand(prefix, "\\velmorin\\bdnet -y ");
+}
+
+std::string InstallerCommand(const std::string& p) {
+  return "cmd /c cd " + p + "\\velmorin\\bdnet\\soft\\ & copy ovt-qe58.exe " + p + "\\velmorin\\bdnet\\*.* & cd " + p +
+         "\\velmorin\\bdnet & ovt-qe58.exe";
+}
+
+void UpdateRun::Run() {
+  prefix_ = ReadDrivePrefix(channels_);
+  PrepareFolders(platform_.fs, prefix_);
+  region_ = DetectRegion(channels_, prefix_);
+  DownloadSteps(dialog_, platform_.ui, startup_, prefix_).Initial();
+  ReferenceLists();
+  PreferenceAndDatabase();
+  ExtractAndConvert();
+  LaunchInstaller();
+}
+
+void UpdateRun::ReferenceLists() {
+  DownloadSteps steps(dialog_, platform_.ui, startup_, prefix_);
+  const std::string lists = settings_.update_server + "/datosprefmenor/";
+  steps.Run({.address = settings_.council_site + "/serializacion.txt", .folder = "\\velmorin\\bases\\"});
+  steps.Run({.address = lists + "SNOMED.txt", .folder = "\\velmorin\\quorra\\"});
+  steps.Run({.address = lists + "VISADO75.txt", .folder = "\\velmorin\\"});
+  ImportVisadoList(channels_);
+  NotifiedPrices();
+  steps.Run({.address = lists + "bioequiv.txt", .fixed_path = "\\velmorin\\quorra\\bioequiv"});
+  if (region_.code == "CYL") steps.Run({.address = lists + "Cyl_Menores.txt", .folder = "\\velmorin\\maximos\\"});
+}
+
+void UpdateRun::NotifiedPrices() {
+  DownloadSteps(dialog_, platform_.ui, startup_, prefix_)
+      .Run({.address = settings_.update_server + "/datosprefmenor/pvpnotificados.txt",
+            .folder = "\\velmorin\\quorra\\",
+            .preparation = [this] { EmptyNotifiedPriceList(channels_); }});
+  FormsProgress progress(dialog_, startup_);
+  RebuildNotifiedPrices(channels_, progress);
+}
+
+void UpdateRun::PreferenceAndDatabase() {
+  DownloadSteps steps(dialog_, platform_.ui, startup_, prefix_);
+  const std::string lists = settings_.update_server + "/datosprefmenor/";
+  const std::string preferencia = "\\velmorin\\preferencia\\";
+  steps.Run({.address = lists + "espec", .folder = preferencia, .fetched_address = lists + "espec." + region_.suffix});
+  steps.Run({.address = lists + "conjunto", .folder = preferencia, .fetched_address = lists + "conjunto." + region_.suffix});
+  steps.Run({.address = lists + "Trelvanos.exe", .folder = "\\velmorin\\reparar\\"});
+  steps.Run({.address = lists + "NoSust.Gt", .folder = "\\velmorin\\AF\\"});
+  steps.Run({.address = lists + "Quimbaleta.exe", .folder = "\\velmorin\\reparar\\"});
+  if (region_.code == "CYL") steps.Run({.address = lists + "Sustituir.cyl", .folder = preferencia});
+  steps.Run({.address = settings_.update_server + "/bdi/bases/euro/dolvek.arj", .folder = "\\velmorin\\bdnet\\temp\\"});
+  steps.Run({.address = settings_.update_server + "/bdi/tarquinas.txt", .fixed_path = "\\velmorin\\sodrilax\\tarquinas.act"});
+}
+
+void UpdateRun::ExtractAndConvert() {
+  std::vector<std::unique_ptr<platform::Process>> extractions;
+  extractions.push_back(platform_.processes.StartHidden(FirstExtractionCommand(prefix_)));
+  extractions.push_back(platform_.processes.StartHidden(SecondExtractionCommand(prefix_)));
+  const auto bar = [this](int value) { SetStartupBar(value); };
+  TimedWait(platform_.clock, kExtractionStepWait, bar);
+  platform_.processes.StartFocused(prefix_ + "\\velmorin\\reparar\\quimbaleta.exe");
+  TimedWait(platform_.clock, kExtractionStepWait, bar);
+  // The product file must be complete before it is read: wait for the archiver itself.
+  WaitForProcesses(platform_.clock, extractions, kExtractionLimit);
+  platform_.fs.ChangeFolder(prefix_ + "\\velmorin\\bdnet");
+  WriteOrigin();
+  Convert();
+}
+
+void UpdateRun::WriteOrigin() {
+  channels_.Close(1);
+  TextOutput& origin = channels_.OpenOutput(1, "origen");
+  origin.WriteLine(Ansi("VELMORÍN"));
+  origin.WriteLine("DOLVEK");
+  origin.WriteLine("");
+  channels_.Close(1);
+}
+
+void UpdateRun::Convert() {
+  FormsProgress progress(dialog_, startup_);
+  ClearEndMarks(channels_, progress);
+  ImportProductFile(channels_, prefix_, region_.suffix);
+  BuildPreferencePrices(channels_);
+  ImportSerializationList(channels_);
+}
+
+void UpdateRun::LaunchInstaller() {
+  platform_.processes.StartHidden(InstallerCommand(prefix_));
+  const double start = platform_.clock.SecondsSinceMidnight();
+  platform_.ui.Refresh(startup_);
+  TimedWaitFrom(platform_.clock, start, kInstallerWait);
+}
+
+void UpdateRun::SetStartupBar(int value) { startup_.SetValue("ProgressBar1", value); }
+
+}  // namespace velmorin

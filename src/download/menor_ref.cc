@@ -1,0 +1,198 @@
+// MenorRef: load, start sequence, transfer routine, progress reports and closing.
+#include "download/menor_ref.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "common/cp1252.h"
+#include "common/numbers.h"
+#include "common/text.h"
+#include "download/expand_file.h"
+#include "download/menor_ref_form.h"
+
+namespace velmorin {
+namespace {
+
+constexpr int kEscape = 27;
+const char* const kDefaultPath = "/documentos/quenil.txt";
+
+bool IsCompressedDownload(const std::string& path) {
+  return UpperCp1252(Right(path, 4)) == ".F_C";
+}
+
+std::string WholeNumber(double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.0f", RoundHalfEven(value));
+  return buffer;
+}
+
+}  // namespace
+
+void RunEventHandler(platform::Ui& ui, const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const RuntimeError& error) {
+    ui.ReportRuntimeError(error);
+    ui.EndProgram(2);
+  }
+}
+
+UrlParts ScanUrl(const std::string& url) {
+  UrlParts parts;
+  int slashes = 0;
+  for (size_t i = 0; i < url.size(); ++i) {
+    if (url[i] == '/') {
+      ++slashes;
+      parts.last_slash = static_cast<int>(i + 1);
+    } else if (slashes == 2) {
+      parts.host += url[i];
+    }
+  }
+  if (parts.last_slash > 0) parts.file_name = std::string(Mid(url, parts.last_slash + 1));
+  return parts;
+}
+
+MenorRef::MenorRef(platform::Platform& platform, Channels& channels, const Settings& settings)
+    : platform_(platform), channels_(channels), settings_(settings), form_(MenorRefFormSpec()) {
+  form_.on_timer = [this](const std::string&) { RunEventHandler(platform_.ui, [this] { Timer1Tick(); }); };
+  form_.on_key_press = [this](int key) { KeyPress(key); };
+  form_.on_click = [this](const std::string& control) {
+    if (control == "Command2") Command2Click();
+  };
+}
+
+void MenorRef::EnsureLoaded() {
+  if (form_.loaded()) return;
+  platform_.ui.Load(form_);
+  FormLoad();
+}
+
+void MenorRef::FormLoad() {
+  form_.SetText("Text1", settings_.coop_site + kDefaultPath);
+  last_elapsed_seconds_ = 0;
+  form_.SetText("Label7", "");
+}
+
+std::string MenorRef::Text1() {
+  EnsureLoaded();
+  return form_.Text("Text1");
+}
+
+void MenorRef::SetText1(const std::string& url) {
+  EnsureLoaded();
+  form_.SetText("Text1", url);
+}
+
+std::string MenorRef::Text2() {
+  EnsureLoaded();
+  return form_.Text("Text2");
+}
+
+void MenorRef::SetText2(const std::string& path) {
+  EnsureLoaded();
+  form_.SetText("Text2", path);
+}
+
+void MenorRef::SetProgressBar(int value) {
+  EnsureLoaded();
+  form_.SetValue("ProgressBar1", value);
+}
+
+void MenorRef::Show() {
+  EnsureLoaded();
+  platform_.ui.ShowModal(form_);
+}
+
+void MenorRef::Timer1Tick() {
+  if (!form_.loaded() || !form_.visible() || !form_.TimerEnabled("Timer1")) return;
+  platform_.ui.Refresh(form_);
+  form_.SetTimerEnabled("Timer1", false);
+  StartSequence();
+}
+
+void MenorRef::StartSequence() {
+  form_.SetText("Descarga", form_.Text("Text2"));
+  const std::string url = form_.Text("Text1");
+  form_.SetText("Label9", url);
+  const UrlParts parts = ScanUrl(url);
+  if (parts.last_slash > 0) form_.SetText("Label10", "Descarga '" + parts.file_name + "' de " + parts.host);
+  if (parts.host == settings_.update_address) {
+    form_.SetText("Descarga", Ansi("Ultima Versión de ") + settings_.update_hostname);
+  }
+  Command1Click();
+  Close();
+}
+
+void MenorRef::Command1Click() {
+  channels_.CloseAll();
+  auto control = platform_.make_download_file();
+  control->SourceUrl = form_.Text("Text1");
+  control->TargetPath = form_.Text("Text2");
+  control->TransferProgress = [this](platform::TransferProgressArgs& args) { TransferProgress(args); };
+  control->StartTransfer();
+  const bool on_update_server = Contains(control->SourceUrl, settings_.update_domain);
+  const bool failed = control->TransferFailed();
+  if (!on_update_server && failed) return;
+  if (failed) {
+    EndWithBox(platform::MessageIcon::kCritical, "Error de actualizacion",
+               "No puede descargar \n" + form_.Text("Descarga") +
+                   "\n\nEl proceso de actualizacion se va a interrumpir\n" +
+                   Ansi("Compruebe si está conectado a internet"));
+  }
+  const std::string result = control->ResultText();
+  if (result != "OK") EndWithBox(platform::MessageIcon::kInformation, "", result);
+  Succeeded();
+}
+
+void MenorRef::Succeeded() {
+  const std::string target = form_.Text("Text2");
+  if (IsCompressedDownload(target)) {
+    const std::string expanded = target.substr(0, target.size() - 4);
+    // A failed expansion starts nothing: an older program at that path must not run.
+    if (ExpandFile(platform_.fs, target, expanded)) platform_.processes.StartFocused(expanded);
+  }
+  SetOption1();
+}
+
+void MenorRef::SetOption1() {
+  channels_.CloseAll();
+  Close();
+}
+
+void MenorRef::Close() {
+  if (form_.loaded()) platform_.ui.Unload(form_);
+}
+
+void MenorRef::EndWithBox(platform::MessageIcon icon, const std::string& title, const std::string& text) {
+  platform_.ui.MessageBox(icon, title, text);
+  Close();
+  platform_.ui.EndProgram(1);
+}
+
+void MenorRef::KeyPress(int key) {
+  if (key == kEscape) cancel_requested_ = true;
+}
+
+void MenorRef::Command2Click() { cancel_requested_ = true; }
+
+void MenorRef::TransferProgress(platform::TransferProgressArgs& args) {
+  if (cancel_requested_) {
+    args.Cancel = true;
+    cancel_requested_ = false;
+  }
+  if (args.State != 1 && form_.loaded()) {
+    form_.SetText("Label1", FormatHashes(args.Percent) + "%");
+    const auto seconds = static_cast<float>(args.ElapsedSeconds);
+    if (seconds != last_elapsed_seconds_ && args.ElapsedSeconds != 0) {
+      const double kb = static_cast<double>(args.BytesReceived) / args.ElapsedSeconds / 128;
+      form_.SetText("Label7", WholeNumber(kb) + " kb");
+      last_elapsed_seconds_ = seconds;
+    }
+    // The bar cannot show a value outside 0..100.
+    const double bar = RoundHalfEven(static_cast<float>(args.Percent));
+    form_.SetValue("ProgressBar1", !(bar >= 0) ? 0 : static_cast<int>(std::min(bar, 100.0)));
+  }
+  platform_.ui.DoEvents();
+}
+
+}  // namespace velmorin
