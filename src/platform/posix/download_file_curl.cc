@@ -318,6 +318,7 @@ void CurlDownloadFile::StartTransfer() {
   }
   if (!outcome.cancelled && outcome.failure.empty()) outcome = Run(temp ? &*temp : nullptr);
   Report(3, outcome.done);
+  // The target is not replaced yet, so a cancel handed over in the last report still wins.
   if (outcome.done && cancel_) outcome = Outcome{.cancelled = true};
   if (outcome.done && temp) {
     if (const int e = temp->Commit(); e != 0) {
