@@ -12,6 +12,7 @@
 //   extra-length BYTES          Content-Length BYTES larger than the file; close after the file
 //   stall-after BYTES SECONDS   after BYTES of body send nothing for SECONDS, then go on
 //   rate BYTES_PER_SECOND       send the body no faster than this
+//   chunked                     send no Content-Length, in chunked transfer coding
 #include "faults.h"
 
 #include <fnmatch.h>
@@ -43,6 +44,11 @@ bool ToNumber(const std::string& text, double& out) {
 std::string ParseDirectives(const std::vector<std::string>& words, size_t first, Fault& fault) {
   for (size_t i = first; i < words.size();) {
     const std::string& key = words[i];
+    if (key == "chunked") {
+      fault.chunked = true;
+      ++i;
+      continue;
+    }
     const size_t arity = key == "stall-after" ? 2 : 1;
     if (i + arity >= words.size()) return "missing value after " + key;
     if (key == "redirect") {

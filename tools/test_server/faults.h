@@ -17,6 +17,7 @@ struct Fault {
   int64_t stall_after = -1;    // pause after this many body bytes (-1: never)
   double stall_s = 0;
   double rate = 0;             // body bytes per second (0: unlimited)
+  bool chunked = false;        // no Content-Length: chunked transfer coding
 };
 
 struct FaultLookup {

@@ -90,6 +90,14 @@ class Sender {
     return true;
   }
 
+  // Chunked coding: the body's end is told by sink.done(), unless a fault cuts it first.
+  bool ProvideChunked(int64_t offset, httplib::DataSink& sink) {
+    if (offset < body_->size()) return Provide(offset, body_->size() - offset, sink);
+    if (fault_.extra_length > 0) return false;
+    sink.done();
+    return true;
+  }
+
   void Finish(int status) { log_->Line(site_, method_, path_, status, sent_); }
 
  private:
@@ -181,13 +189,22 @@ void SiteServer::Install() {
     }
     res.status = status;
     auto sender = std::make_shared<Sender>(std::move(body), fault, shared_.log, config_.name, req.method, req.path);
-    const int64_t length = sender->declared_length();
+    auto finish = [sender, status](bool) { sender->Finish(status); };
+    if (fault.chunked) {
+      res.set_chunked_content_provider(
+          "application/octet-stream",
+          [sender](size_t offset, httplib::DataSink& sink) {
+            return sender->ProvideChunked(static_cast<int64_t>(offset), sink);
+          },
+          finish);
+      return;
+    }
     res.set_content_provider(
-        static_cast<size_t>(length), "application/octet-stream",
+        static_cast<size_t>(sender->declared_length()), "application/octet-stream",
         [sender](size_t offset, size_t len, httplib::DataSink& sink) {
           return sender->Provide(static_cast<int64_t>(offset), static_cast<int64_t>(len), sink);
         },
-        [sender, status](bool) { sender->Finish(status); });
+        finish);
   };
   server_->Get(".*", handler);
   server_->Post(".*", handler);

@@ -209,6 +209,22 @@ TEST_F(CurlDownloadTest, SuccessReplacesTheTargetAndReportsInOrder) {
   EXPECT_EQ(requests[0].method, "GET");
 }
 
+TEST_F(CurlDownloadTest, WithoutALengthPercentStaysZeroUntilTheEnd) {
+  const std::string body = Bytes(300 * 1024);
+  Serve("VISADO75.txt", body);
+  server_.SetFaults("/VISADO75.txt chunked rate 1000000\n");
+  const Result r = Download(server_.Url("update", "/VISADO75.txt"));
+  EXPECT_EQ(r.text, "OK");
+  EXPECT_EQ(Target(), body);
+  int receiving = 0;
+  for (size_t i = 0; i + 1 < r.reports.size(); ++i) {
+    EXPECT_EQ(r.reports[i].args.Percent, 0);
+    receiving += r.reports[i].args.State == 2 && r.reports[i].args.BytesReceived > 0;
+  }
+  EXPECT_GT(receiving, 0);
+  EXPECT_EQ(r.reports.back().args.Percent, 100);
+}
+
 TEST_F(CurlDownloadTest, EmptyTargetFetchesAndDiscardsTheBody) {
   Serve("quenil.txt", Bytes(100000));
   const Result r = Download(server_.Url("update", "/quenil.txt"), "");
@@ -261,6 +277,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"Forbidden", "/VISADO75.txt status 403", {"403"}},
         FaultCase{"ClosedEarly", "/VISADO75.txt close-after 1000", {"1000 de 5000 bytes", "VISADO75.txt"}},
         FaultCase{"LengthTooLarge", "/VISADO75.txt extra-length 100", {"5000 de 5100 bytes"}},
+        FaultCase{"ChunkedCut", "/VISADO75.txt chunked close-after 1000", {"se cerró tras 1000 bytes"}},
         FaultCase{"StallBeforeBody", "/VISADO75.txt stall-after 0 1.5", {"se detuvo", "1 segundo."}},
         FaultCase{"StallMidBody", "/VISADO75.txt stall-after 2000 1.5", {"se detuvo"}},
         FaultCase{"StallBeforeHeaders", "/VISADO75.txt delay 1.5", {"se detuvo"}}),
