@@ -473,6 +473,25 @@ TEST_F(CurlDownloadTest, HttpsVerifiesTheCertificate) {
   EXPECT_EQ(Target(), body);
 }
 
+TEST_F(CurlDownloadTest, OneServerServesSeveralSitesWithTheirOwnFaults) {
+  dir_.Write("coop/documentos/quenil.txt", "coop list");
+  TestServer two({{"update", dir_.path() / "site"}, {"coop", dir_.path() / "coop"}});
+  Serve("documentos/quenil.txt", "update list");
+  two.SetFaults("coop /documentos/* status 404\n");
+  EXPECT_NE(two.Port("update"), two.Port("coop"));
+  EXPECT_EQ(Download(two.Url("update", "/documentos/quenil.txt")).text, "OK");
+  EXPECT_EQ(Target(), "update list");
+  EXPECT_TRUE(Download(two.Url("coop", "/documentos/quenil.txt")).failed);
+  two.SetFaults("");
+  EXPECT_EQ(Download(two.Url("coop", "/documentos/quenil.txt")).text, "OK");
+  EXPECT_EQ(Target(), "coop list");
+  const auto log = two.WaitForRequests(3);
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[0].site + " " + std::to_string(log[0].status), "update 200");
+  EXPECT_EQ(log[1].site + " " + std::to_string(log[1].status), "coop 404");
+  EXPECT_EQ(log[2].site + " " + log[2].path + " " + std::to_string(log[2].bytes), "coop /documentos/quenil.txt 9");
+}
+
 TEST(DownloadOptionsTest, EnvironmentShortensTheTimeouts) {
   ::setenv("VELMORIN_CONNECT_TIMEOUT", "2.5", 1);
   ::setenv("VELMORIN_STALL_TIMEOUT", "abc", 1);
