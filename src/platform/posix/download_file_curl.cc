@@ -3,6 +3,7 @@
 // server, and the body reaches the target only by a rename after a complete 2xx answer.
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <optional>
+#include <string_view>
 
 #include "common/cp1252.h"
 #include "platform/posix/posix_download_file.h"
@@ -190,6 +192,7 @@ struct Progress {
   int64_t length = -1;   // its Content-Length, -1 while unknown
   bool answered = false; // a byte of an answer arrived
   bool connected = false;
+  bool location = false;  // the answer being read names a redirect
   SteadyClock::time_point last_activity;
   long bad_status = 0;   // a non-2xx answer, stopped at its first body byte
   int write_error = 0;
@@ -197,10 +200,19 @@ struct Progress {
   CURL* easy = nullptr;
 };
 
-size_t OnHeader(char*, size_t size, size_t count, void* user) {
+size_t OnHeader(char* line, size_t size, size_t count, void* user) {
   auto* p = static_cast<Progress*>(user);
+  const std::string_view text(line, size * count);
   p->answered = true;
   p->last_activity = SteadyClock::now();
+  if (text.starts_with("HTTP/")) p->location = false;
+  if (text.size() > 9 && strncasecmp(line, "location:", 9) == 0) p->location = true;
+  if (text.size() <= 2) {  // the blank line that ends an answer's headers
+    long status = 0;
+    curl_easy_getinfo(p->easy, CURLINFO_RESPONSE_CODE, &status);
+    // Reaching the next hop is timed by the connect timeout, not the stall timeout.
+    if (status >= 300 && status < 400 && p->location) p->connected = false;
+  }
   return size * count;
 }
 

@@ -342,6 +342,17 @@ TEST_F(CurlDownloadTest, NoConnectionWithinTheTimeoutIsAFailure) {
   }
 }
 
+TEST_F(CurlDownloadTest, ARedirectToADeadHostTimesOutAsAConnect) {
+  BlackHole hole;
+  options_.stall_timeout_s = 0.3;
+  server_.SetFaults("/VISADO75.txt redirect http://127.0.0.1:" + std::to_string(hole.port()) + "/x\n");
+  const Result r = Download(server_.Url("update", "/VISADO75.txt"));
+  EXPECT_TRUE(r.failed);
+  EXPECT_NE(r.text.find("No se pudo conectar con el servidor 127.0.0.1:" + std::to_string(hole.port())),
+            std::string::npos)
+      << r.text;
+}
+
 TEST_F(CurlDownloadTest, MissingDestinationFolderIsNamedAndNothingIsFetched) {
   Serve("VISADO75.txt", "data");
   const Result r = Download(server_.Url("update", "/VISADO75.txt"), "C:\\velmorin\\nada\\VISADO75.txt");
