@@ -1,0 +1,24 @@
+// Runs the real program as a user would: its own process, settings from the environment,
+// no terminal; the exit code and the UI log afterwards.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace velmorin::testing {
+
+struct ProgramResult {
+  int exit_code = -1;          // -1: killed after the time limit
+  std::vector<std::string> ui_log;
+  double seconds = 0;
+};
+
+ProgramResult RunProgram(const std::map<std::string, std::string>& environment, const std::filesystem::path& ui_log,
+                         double time_limit_s = 120);
+
+// The lines of the UI log that start with `prefix`.
+std::vector<std::string> LinesStarting(const std::vector<std::string>& lines, const std::string& prefix);
+
+}  // namespace velmorin::testing

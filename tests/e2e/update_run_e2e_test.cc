@@ -1,0 +1,207 @@
+// Whole update runs of the real program against three loopback sites, with Debian's arj and
+// tool stand-ins, on a drive tree in a temporary folder.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "convert/fields.h"
+#include "convert/records.h"
+#include "e2e/pharmacy.h"
+#include "e2e/run_program.h"
+#include "support/test_server.h"
+
+namespace velmorin::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+
+const char* const kHostname = "actualizaciones.velmorin.es";
+
+class UpdateRunE2E : public ::testing::Test {
+ protected:
+  void Start(const std::string& region_name) {
+    pharmacy_ = std::make_unique<Pharmacy>(region_name);
+    server_ = std::make_unique<TestServer>(std::vector<TestServer::Site>{{"update", pharmacy_->site("update")},
+                                                                         {"council", pharmacy_->site("council")},
+                                                                         {"coop", pharmacy_->site("coop")}});
+  }
+
+  ProgramResult Run() {
+    const std::string update = server_->BaseUrl("update");
+    return RunProgram({{"VELMORIN_DRIVES", pharmacy_->drives().string()},
+                       {"VELMORIN_UPDATE_SERVER", update},
+                       {"VELMORIN_COUNCIL_SITE", server_->BaseUrl("council")},
+                       {"VELMORIN_COOP_SITE", server_->BaseUrl("coop")},
+                       {"VELMORIN_UPDATE_ADDRESS", "127.0.0.1:" + std::to_string(server_->Port("update"))},
+                       {"VELMORIN_UPDATE_HOSTNAME", kHostname}},
+                      pharmacy_->ui_log());
+  }
+
+  std::vector<std::string> RequestLines() const {
+    std::vector<std::string> lines;
+    for (const auto& r : server_->Requests()) lines.push_back(r.site + " " + r.method + " " + r.path + " " + std::to_string(r.status));
+    return lines;
+  }
+
+  static std::vector<std::string> ExpectedRequests(const std::string& suffix, bool cyl) {
+    std::vector<std::string> r = {"coop GET /documentos/quenil.txt 200",
+                                  "council GET /serializacion.txt 200",
+                                  "update GET /datosprefmenor/SNOMED.txt 200",
+                                  "update GET /datosprefmenor/VISADO75.txt 200",
+                                  "update GET /datosprefmenor/pvpnotificados.txt 200",
+                                  "update GET /datosprefmenor/bioequiv.txt 200"};
+    if (cyl) r.push_back("update GET /datosprefmenor/Cyl_Menores.txt 200");
+    r.push_back("update GET /datosprefmenor/espec." + suffix + " 200");
+    r.push_back("update GET /datosprefmenor/conjunto." + suffix + " 200");
+    r.push_back("update GET /datosprefmenor/Trelvanos.exe 200");
+    r.push_back("update GET /datosprefmenor/NoSust.Gt 200");
+    r.push_back("update GET /datosprefmenor/Quimbaleta.exe 200");
+    if (cyl) r.push_back("update GET /datosprefmenor/Sustituir.cyl 200");
+    r.push_back("update GET /bdi/bases/euro/dolvek.arj 200");
+    r.push_back("update GET /bdi/tarquinas.txt 200");
+    return r;
+  }
+
+  std::string Text(const std::string& file, size_t length, int64_t n, TextField field) const {
+    return GetText(pharmacy_->Record(file, length, n), field);
+  }
+  float Float(const std::string& file, size_t length, int64_t n, size_t offset) const {
+    return GetFloat32(pharmacy_->Record(file, length, n), offset);
+  }
+
+  void ExpectFilesLanded(bool cyl) const {
+    for (const char* path : {"velmorin/bases/serializacion.txt", "velmorin/quorra/SNOMED.txt", "velmorin/VISADO75.txt",
+                             "velmorin/quorra/pvpnotificados.txt", "velmorin/quorra/bioequiv",
+                             "velmorin/preferencia/espec", "velmorin/preferencia/conjunto",
+                             "velmorin/reparar/Trelvanos.exe", "velmorin/AF/NoSust.Gt", "velmorin/reparar/Quimbaleta.exe",
+                             "velmorin/bdnet/temp/dolvek.arj", "velmorin/sodrilax/tarquinas.act",
+                             "velmorin/bases/dolvek.txt", "velmorin/bdnet/dolvek.txt", "velmorin/bdnet/ovt-qe58.exe",
+                             "quimbaleta-ran", "installer-ran"}) {
+      EXPECT_TRUE(fs::exists(pharmacy_->F(path))) << path;
+    }
+    EXPECT_FALSE(fs::exists(pharmacy_->F("velmorin/sodrilax/tarquinas.txt")));
+    EXPECT_FALSE(fs::exists(pharmacy_->F("velmorin/bdnet/left-over.txt")));
+    EXPECT_EQ(fs::exists(pharmacy_->F("velmorin/maximos/Cyl_Menores.txt")), cyl);
+    EXPECT_EQ(fs::exists(pharmacy_->F("velmorin/preferencia/Sustituir.cyl")), cyl);
+    EXPECT_EQ(ReadFileBytes(pharmacy_->F("velmorin/bdnet/origen")), "VELMOR\xCDN\r\nDOLVEK\r\n\r\n");
+    EXPECT_EQ(ReadFileBytes(pharmacy_->F("installer-ran")), pharmacy_->F("velmorin/bdnet").string() + "\n");
+  }
+
+  void ExpectRecords(char region_flag) const {
+    using PR = ProductRecord;
+    const std::string basey = "velmorin/quorra/basey";
+    EXPECT_EQ(Text(basey, PR::kLength, 101, PR::kAmountText), "00012.50 ");
+    EXPECT_EQ(Text(basey, PR::kLength, 101, PR::kVisadoMark), "N");
+    EXPECT_EQ(Text(basey, PR::kLength, 101, PR::kGenericMark), "EFG");
+    EXPECT_EQ(Text(basey, PR::kLength, 101, PR::kCol17Code), "T17");
+    EXPECT_EQ(Text(basey, PR::kLength, 101, PR::kRegionFlag), std::string(1, region_flag));
+    EXPECT_EQ(Text(basey, PR::kLength, 102, PR::kVisadoMark), "7");
+    for (int64_t n : {101, 102, 103}) EXPECT_EQ(Text(basey, PR::kLength, n, PR::kEndMarkText), std::string(20, ' '));
+    using DR = ProductDetailRecord;
+    EXPECT_EQ(Text("velmorin/quorra/basea", DR::kLength, 101, DR::kCol7Code), "AB");
+    EXPECT_EQ(Text("velmorin/quorra/basea", DR::kLength, 101, DR::kCol36Code), "LAB3");
+    const std::string lab = pharmacy_->Record("velmorin/bases/LabGT", LabGtRecord::kSlotLength, 101);
+    EXPECT_EQ(lab.substr(6), "LAB36LAB41\x7F");
+    EXPECT_EQ(Float("velmorin/quorra/BaseP", 64, 101, NotifiedPriceRecord::kFirstPrice), 10.0f);
+    EXPECT_EQ(Float("velmorin/quorra/BaseP", 64, 101, NotifiedPriceRecord::kSecondPrice), 12.5f);
+    EXPECT_EQ(fs::file_size(pharmacy_->F("velmorin/quorra/BaseP")), 99999u * 64);
+    EXPECT_EQ(Float("velmorin/preferencia/precios", 17, 102, PreferencePriceRecord::kFirstValue), 1.5f);
+    EXPECT_EQ(Float("velmorin/preferencia/precios", 17, 102, PreferencePriceRecord::kSecondValue), 12.5f);
+    EXPECT_EQ(Float("velmorin/preferencia/precios", 17, 102, PreferencePriceRecord::kThirdValue), 3.0f);
+    const std::string ext = pharmacy_->Record("velmorin/quorra/baseext", 100, 101);
+    EXPECT_EQ(ext.substr(90, 9), "202403151");
+    EXPECT_EQ(pharmacy_->Record("velmorin/quorra/baseext", 100, 102).substr(90, 9), "        0");
+  }
+
+  std::unique_ptr<Pharmacy> pharmacy_;
+  std::unique_ptr<TestServer> server_;
+};
+
+struct RegionCase {
+  const char* name;
+  const char* suffix;
+  bool cyl;
+  char region_flag;
+};
+
+class UpdateRunRegionE2E : public UpdateRunE2E, public ::testing::WithParamInterface<RegionCase> {};
+
+TEST_P(UpdateRunRegionE2E, AWholeRunFetchesConvertsAndStartsTheInstaller) {
+  Start(GetParam().name);
+  const ProgramResult result = Run();
+  ASSERT_EQ(result.exit_code, 0) << ::testing::PrintToString(result.ui_log);
+  EXPECT_THAT(RequestLines(), ElementsAreArray(ExpectedRequests(GetParam().suffix, GetParam().cyl)));
+  ExpectFilesLanded(GetParam().cyl);
+  ExpectRecords(GetParam().region_flag);
+  EXPECT_THAT(LinesStarting(result.ui_log, "start\t"),
+              ElementsAre("start\thidden\tcmd /c cd F:\\velmorin\\ &  arj e F:\\velmorin\\bdnet\\temp\\dolvek.arj "
+                          "F:\\velmorin\\bases -y ",
+                          "start\thidden\tcmd /c cd F:\\velmorin\\ &  arj e F:\\velmorin\\bdnet\\temp\\dolvek.arj "
+                          "F:\\velmorin\\bdnet -y ",
+                          "start\tfocused\tF:\\velmorin\\reparar\\quimbaleta.exe",
+                          "start\thidden\tcmd /c cd F:\\velmorin\\bdnet\\soft\\ & copy ovt-qe58.exe "
+                          "F:\\velmorin\\bdnet\\*.* & cd F:\\velmorin\\bdnet & ovt-qe58.exe"));
+  EXPECT_THAT(LinesStarting(result.ui_log, "msgbox"), IsEmpty());
+  EXPECT_EQ(result.ui_log.back(), "exit\t0");
+  EXPECT_GE(result.seconds, 20);  // two 5-second waits and the installer's 10 seconds
+}
+
+INSTANTIATE_TEST_SUITE_P(Regions, UpdateRunRegionE2E,
+                         ::testing::Values(RegionCase{"Castilla y León", "NA", true, 'X'},
+                                           RegionCase{"Castilla-La Mancha", "CM", false, 'R'},
+                                           RegionCase{"Extremadura", "EX", false, 'Y'},
+                                           RegionCase{"Comunidad de Madrid", "MA", false, 'Z'},
+                                           RegionCase{"Andalucía", "NA", false, 'X'}),
+                         [](const auto& test) { return std::string(test.param.suffix) + (test.param.cyl ? "_CYL" : "") +
+                                                       std::to_string(test.index); });
+
+TEST_F(UpdateRunE2E, UpdateServerFailureShowsTheBoxAndEndsWithOne) {
+  Start("Extremadura");
+  server_->SetFaults("update /datosprefmenor/VISADO75.txt status 404\n");
+  const ProgramResult result = Run();
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_THAT(LinesStarting(result.ui_log, "msgbox"),
+              ElementsAre("msgbox\tcritical\tError de actualizacion\tNo puede descargar \\nUltima Versión de "
+                          "actualizaciones.velmorin.es\\n\\nEl proceso de actualizacion se va a interrumpir\\n"
+                          "Compruebe si está conectado a internet"));
+  EXPECT_EQ(RequestLines().back(), "update GET /datosprefmenor/VISADO75.txt 404");
+  EXPECT_EQ(RequestLines().size(), 4u);
+  EXPECT_FALSE(fs::exists(pharmacy_->F("velmorin/VISADO75.txt")));
+  EXPECT_THAT(LinesStarting(result.ui_log, "start"), IsEmpty());
+  EXPECT_EQ(result.ui_log.back(), "exit\t1");
+}
+
+TEST_F(UpdateRunE2E, CouncilFailureIsSilentAndTheOldListIsImported) {
+  Start("Extremadura");
+  WriteFileBytes(pharmacy_->F("velmorin/bases/serializacion.txt"),
+                 "2712345" + std::string(97, ' ') + "1999-01-02\r\n");
+  server_->SetFaults("council /serializacion.txt status 500\n");
+  const ProgramResult result = Run();
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_THAT(LinesStarting(result.ui_log, "msgbox"), IsEmpty());
+  EXPECT_EQ(pharmacy_->Record("velmorin/quorra/baseext", 100, 101).substr(90, 9), "199901022");
+}
+
+TEST_F(UpdateRunE2E, EmptyNotifiedPriceListLeavesBasePUntouched) {
+  Start("Extremadura");
+  pharmacy_->WriteSiteFile("update", "datosprefmenor/pvpnotificados.txt", "");
+  const ProgramResult result = Run();
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(ReadFileBytes(pharmacy_->F("velmorin/quorra/BaseP")), "old prices");
+}
+
+TEST_F(UpdateRunE2E, MissingBatchFileIsARunTimeErrorReport) {
+  Start("Extremadura");
+  fs::remove(pharmacy_->drives() / "C" / "i.bat");
+  const ProgramResult result = Run();
+  EXPECT_EQ(result.exit_code, 2);
+  EXPECT_THAT(result.ui_log, ::testing::Contains("error\t53\tNo se ha encontrado el archivo"));
+  EXPECT_THAT(RequestLines(), IsEmpty());
+}
+
+}  // namespace
+}  // namespace velmorin::testing
