@@ -43,11 +43,10 @@ if [ -z "$port" ]; then
   cat "$scratch/server.out" >&2
   exit 1
 fi
-# A port that was free a moment ago and has nobody listening: refused connections.
-dead_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 
 export VELMORIN_TEST_URL="http://127.0.0.1:$port"
-export VELMORIN_TEST_DEAD_URL="http://127.0.0.1:$dead_port"
+# Port 1 (tcpmux) has nobody listening on a build machine: refused connections.
+export VELMORIN_TEST_DEAD_URL="http://127.0.0.1:1"
 export VELMORIN_TEST_SITE="$scratch/site"
 export VELMORIN_TEST_FAULTS="$scratch/faults"
 export VELMORIN_TEST_REQUEST_LOG="$scratch/requests.log"

@@ -52,4 +52,31 @@ class UniqueFind {
   HANDLE handle_;
 };
 
+// A GDI object (font, brush, pen, bitmap) deleted with DeleteObject.
+class UniqueGdi {
+ public:
+  UniqueGdi() = default;
+  explicit UniqueGdi(HGDIOBJ object) : object_(object) {}
+  ~UniqueGdi() { Reset(); }
+  UniqueGdi(UniqueGdi&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+  UniqueGdi& operator=(UniqueGdi&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      object_ = std::exchange(other.object_, nullptr);
+    }
+    return *this;
+  }
+  UniqueGdi(const UniqueGdi&) = delete;
+  UniqueGdi& operator=(const UniqueGdi&) = delete;
+
+  HGDIOBJ get() const { return object_; }
+  void Reset() {
+    if (object_ != nullptr) ::DeleteObject(object_);
+    object_ = nullptr;
+  }
+
+ private:
+  HGDIOBJ object_ = nullptr;
+};
+
 }  // namespace velmorin::platform

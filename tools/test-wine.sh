@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The Windows stage: cross-builds velmorin-update.exe and the unit tests with mingw-w64 and
+# runs the tests under Wine. Prints a summary with the time of each step.
+#   tools/test-wine.sh            everything
+#   BUILD=folder tools/test-wine.sh   another build folder (default build-win)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=${BUILD:-build-win}
+jobs=$(nproc)
+
+declare -a summary=()
+step_start=0
+begin() {
+  step_start=$(date +%s.%N)
+  echo "== $1"
+}
+done_step() {
+  local seconds
+  seconds=$(awk -v a="$step_start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
+  summary+=("$(printf '%-44s %6ss  %s' "$1" "$seconds" "$2")")
+}
+print_summary() {
+  echo
+  echo "== Windows stage summary"
+  printf '%s\n' "${summary[@]}"
+}
+trap print_summary EXIT
+
+begin "packages"
+bash tools/install-deps-windows.sh
+done_step "packages (tools/install-deps-windows.sh)" "ok"
+
+# The loopback test server is a Linux program: a small native build beside the cross build.
+begin "native test server"
+cmake -S . -B "$build/host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORIN_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build/host" -j "$jobs" --target velmorin-test-server >/dev/null
+server=$root/$build/host/tools/test_server/velmorin-test-server
+done_step "native velmorin-test-server" "ok"
+
+begin "cross build"
+cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+  -DVELMORIN_WERROR=ON -DVELMORIN_SANITIZE=ON -DVELMORIN_HOST_TEST_SERVER="$server" >/dev/null
+cmake --build "$build" -j "$jobs"
+exe=$build/velmorin-update.exe
+done_step "cross build (exe and tests)" "$(du -h "$exe" | cut -f1) $(basename "$exe")"
+
+# One prefix inside the build folder, created once; a persistent wineserver for the run.
+export WINEPREFIX=$root/$build/wine-prefix WINEDEBUG=-all
+begin "wine prefix"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  wineboot --init >/dev/null 2>&1
+  wineserver -w
+  created="created"
+else
+  created="reused"
+fi
+wineserver -p 60
+done_step "Wine prefix" "$created"
+
+# The exe must not need any DLL beside it.
+begin "self-contained exe"
+imports=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ { print tolower($3) }' | sort -u | tr '\n' ' ')
+for dll in $imports; do
+  case $dll in
+    libstdc++*|libgcc*|libwinpthread*|zlib1.dll)
+      echo "velmorin-update.exe needs $dll: the runtime must be linked statically" >&2
+      exit 1 ;;
+  esac
+done
+done_step "exe imports system DLLs only" "$imports"
+
+begin "unit tests under Wine"
+status=ok
+ctest --test-dir "$build" --output-on-failure -j 2 || status=FAILED
+done_step "unit tests under Wine (ctest)" "$status"
+wineserver -k 2>/dev/null || true
+[ "$status" = ok ]
