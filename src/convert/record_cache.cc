@@ -25,7 +25,9 @@ RecordCache::Block& RecordCache::Load(int64_t n) {
   if (index >= blocks_.size()) blocks_.resize(index + 1);
   auto& block = blocks_[index];
   if (!block) {
-    block = std::make_unique<Block>();
+    block = spare_ ? std::move(spare_) : std::make_unique<Block>();
+    block->any_dirty = false;
+    lowest_loaded_ = std::min(lowest_loaded_, index);
     const int64_t first = static_cast<int64_t>(index) * block_records_ + 1;
     const int64_t count = std::min(block_records_, file_.MaxRecord() - first + 1);
     block->bytes.resize(static_cast<size_t>(count) * slot_);
@@ -71,6 +73,17 @@ void RecordCache::FlushBlock(int64_t block_index, Block& block) {
     i = end;
   }
   block.any_dirty = false;
+}
+
+void RecordCache::Release(int64_t n) {
+  const auto end = std::min(blocks_.size(), static_cast<size_t>(std::max<int64_t>(n - 1, 0) / block_records_));
+  for (size_t index = lowest_loaded_; index < end; ++index) {
+    auto& block = blocks_[index];
+    if (!block) continue;
+    if (block->any_dirty) FlushBlock(static_cast<int64_t>(index), *block);
+    spare_ = std::move(block);
+  }
+  lowest_loaded_ = std::max(lowest_loaded_, end);
 }
 
 void RecordCache::Flush() {

@@ -30,6 +30,9 @@ class RecordCache {
   void Put(int64_t n, std::span<const char> record);
   // Writes every changed record, in runs, and extends the file to the last record put.
   void Flush();
+  // Writes back the changes of the blocks that end before record n and forgets them, their
+  // memory going to the next block loaded: a pass that moves forward keeps one block or two.
+  void Release(int64_t n);
 
   RecordFile& file() { return file_; }
 
@@ -46,6 +49,8 @@ class RecordCache {
   const int64_t block_records_;
   const size_t slot_;
   std::vector<std::unique_ptr<Block>> blocks_;
+  size_t lowest_loaded_ = 0;  // no block below this index is loaded
+  std::unique_ptr<Block> spare_;
   int64_t last_put_ = 0;
 };
 

@@ -24,8 +24,8 @@ void RecordFile::ReadRange(int64_t n, int64_t count, std::span<char> out) {
   Check(n);
   const int64_t last = std::min<int64_t>(n + count - 1, MaxRecord());
   const size_t bytes = static_cast<size_t>(last - n + 1) * slot_length_;
-  std::fill(out.begin(), out.end(), '\0');
-  file_->ReadAt(static_cast<uint64_t>(n - 1) * slot_length_, out.first(std::min(bytes, out.size())));
+  const size_t read = file_->ReadAt(static_cast<uint64_t>(n - 1) * slot_length_, out.first(std::min(bytes, out.size())));
+  std::fill(out.begin() + static_cast<std::ptrdiff_t>(read), out.end(), '\0');
 }
 
 void RecordFile::Write(int64_t n, std::span<const char> record) {
