@@ -3,6 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <random>
+#include <string>
+
 #include "common/runtime_error.h"
 
 namespace velmorin {
@@ -51,6 +55,25 @@ TEST(Val, OverflowIsRuntimeError6) {
   EXPECT_THROW(Val(std::string(400, '9')), RuntimeError);
   EXPECT_FALSE(TryVal("9E99999999999999999999").has_value());
   EXPECT_DOUBLE_EQ(Val("1.7E308"), 1.7e308);
+}
+
+// Plain decimals take a shortcut; it must give the nearest double, as reading the digits does.
+TEST(Val, PlainDecimalsAreTheNearestDouble) {
+  std::mt19937 rng(5);
+  for (int i = 0; i < 50000; ++i) {
+    std::string text, compact;
+    const int digits = 1 + static_cast<int>(rng() % 15);
+    const int point = static_cast<int>(rng() % (digits + 2));
+    for (int k = 0; k < digits; ++k) {
+      if (k == point) text += '.', compact += '.';
+      if (rng() % 4 == 0) text += ' ';
+      const char c = static_cast<char>('0' + rng() % 10);
+      text += c, compact += c;
+    }
+    double expected = 0;
+    std::from_chars(compact.data(), compact.data() + compact.size(), expected);
+    ASSERT_EQ(Val(text), expected) << "'" << text << "'";
+  }
 }
 
 TEST(Val, LongDigitStringsKeepTheirValue) {
