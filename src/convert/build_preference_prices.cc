@@ -36,18 +36,19 @@ std::optional<Prices> PricesOf(std::span<const char> spec) {
 }
 
 ProductUpdates<Prices> ReadSpecs(RecordFile& espec, RecordCache& basey) {
-  ProductUpdates<Prices> updates;
+  std::vector<std::optional<IndexKey>> keys;
+  std::vector<std::optional<Prices>> values;
   // Only whole records count; an incomplete tail is not read.
   const int64_t count = std::min<int64_t>(static_cast<int64_t>(espec.Size() / S::kLength), espec.MaxRecord());
   RecordCache specs(espec);
   for (int64_t j = 1; j <= count; ++j) {
+    specs.Release(j);
     const auto spec = specs.Get(j);
     const std::string_view code(spec.data() + S::kCode.offset, S::kCode.width);
-    const auto product = LookupListedCode(basey, code, CodeThreshold::kAbove500000);
-    if (!product) continue;
-    if (const auto prices = PricesOf(spec)) updates.Set(*product, *prices);
+    keys.push_back(ListedCodeKey(code, CodeThreshold::kAbove500000));
+    values.push_back(keys.back() ? PricesOf(spec) : std::nullopt);
   }
-  return updates;
+  return ResolveUpdates(basey, keys, values);
 }
 
 void PutPrices(RecordCache& precios, int64_t n, const Prices& prices, bool clear_mark) {
@@ -60,6 +61,7 @@ void PutPrices(RecordCache& precios, int64_t n, const Prices& prices, bool clear
 
 void PricePass(RecordCache& precios, const ProductUpdates<Prices>& updates) {
   for (int64_t i = 1; i <= kClearedRecords; ++i) {
+    precios.Release(i);
     const auto& update = updates.Find(i);
     PutPrices(precios, i, update ? *update : Prices{}, true);
   }

@@ -21,6 +21,7 @@ void ClearPass(RecordCache& basey, ConversionProgress& progress) {
       progress.SetDialogBar(static_cast<int>(i / 1000));
       progress.SetStartupBar(static_cast<int>(i / 1000));
     }
+    basey.Release(i);
     const auto record = basey.Get(i);
     if (!HasEndMark(record)) continue;
     auto cleared = CopyRecord<ProductRecord::kLength>(record);

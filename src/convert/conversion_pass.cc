@@ -1,9 +1,11 @@
-// ChannelScope and the lookup of listed codes.
+// ChannelScope, list keys and the sweep that resolves them.
 #include "convert/conversion_pass.h"
 
-#include <algorithm>
+#include <utility>
 
+#include "common/text.h"
 #include "common/val.h"
+#include "convert/records.h"
 
 namespace velmorin {
 
@@ -13,8 +15,7 @@ ChannelScope::~ChannelScope() {
   }
 }
 
-RecordFile& ChannelScope::Records(int channel, const std::string& path, size_t slot_length,
-                                  size_t data_length) {
+RecordFile& ChannelScope::Records(int channel, const std::string& path, size_t slot_length, size_t data_length) {
   channels_.Close(channel);
   RecordFile& file = channels_.OpenRecords(channel, path, slot_length, data_length);
   opened_.push_back(channel);
@@ -28,17 +29,39 @@ TextInput& ChannelScope::Input(int channel, const std::string& path) {
   return input;
 }
 
-std::optional<int64_t> LookupListedCode(RecordCache& basey, std::string_view code, CodeThreshold threshold) {
+std::optional<IndexKey> LineCodeKey(std::string_view line) {
+  const auto parts = SplitNationalCode(Left(line, 6));
+  if (!parts || !(parts->stem > 0)) return std::nullopt;
+  const auto stem = AddressableRecord(parts->stem, ProductRecord::kLength);
+  if (!stem) return std::nullopt;
+  return IndexKey{*stem, parts->digit};
+}
+
+std::optional<IndexKey> ListedCodeKey(std::string_view code, CodeThreshold threshold) {
   if (threshold == CodeThreshold::kAbove500000) {
     const auto value = TryVal(code);
     if (!value || !(*value > 500000)) return std::nullopt;
   }
-  if (code.empty() || code.size() >= 6) return LookupProduct(basey, code, CodeThreshold::kNone);
+  if (code.empty() || code.size() >= 6) return LineCodeKey(code);
   // Trailing blanks never change a value, so the stem stays Val of the whole short code.
   std::string padded(code);
   padded.resize(5, ' ');
   padded += code.back();
-  return LookupProduct(basey, padded, CodeThreshold::kNone);
+  return LineCodeKey(padded);
+}
+
+std::vector<std::optional<int64_t>> ResolveProducts(RecordCache& basey, const std::vector<std::optional<IndexKey>>& keys) {
+  std::vector<std::pair<int64_t, size_t>> order;  // stem, entry
+  for (size_t i = 0; i < keys.size(); ++i) {
+    if (keys[i]) order.emplace_back(keys[i]->stem, i);
+  }
+  OrderByBlock(order, [](const auto& entry) { return entry.first; });
+  std::vector<std::optional<int64_t>> products(keys.size());
+  for (const auto& [stem, i] : order) {
+    basey.Release(stem);
+    products[i] = ProductInSlot(basey.Get(stem), keys[i]->digit);
+  }
+  return products;
 }
 
 }  // namespace velmorin

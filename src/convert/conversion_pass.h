@@ -1,16 +1,18 @@
 // What the conversion routines share: the channels they hold, the cleared record range, the
-// lookup of a listed code, and the per-product updates a list resolves to.
+// resolution of a whole list's codes in one forward sweep over basey's index, and the
+// per-product updates a list comes to.
 #pragma once
 
-#include <cstdint>
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <initializer_list>
 #include <map>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "convert/channels.h"
@@ -42,9 +44,43 @@ class ChannelScope {
   std::vector<int> opened_;
 };
 
-// The product of a code read from a list. The check digit is the code's last character, so a
-// code cut short by the end of its line still has one.
-std::optional<int64_t> LookupListedCode(RecordCache& basey, std::string_view code, CodeThreshold threshold);
+// Where a national code's product number is kept: a record of basey and one of its slots.
+struct IndexKey {
+  int64_t stem = 0;
+  int digit = 0;
+};
+
+// The key of a code read from a list, or nothing when the code has no product whatever the
+// index holds. The check digit is the code's last character, so a code cut short by the end
+// of its line still has one.
+std::optional<IndexKey> ListedCodeKey(std::string_view code, CodeThreshold threshold);
+// The key of the first six characters of a line: stem from characters 1 to 5, check digit
+// from character 6.
+std::optional<IndexKey> LineCodeKey(std::string_view line);
+
+// The product record numbers of many keys. Index records are visited in increasing order, so
+// a whole list costs one forward sweep over basey. The index is never written by the
+// conversions, so resolving a list before changing any record gives what resolving each line
+// in turn would.
+std::vector<std::optional<int64_t>> ResolveProducts(RecordCache& basey, const std::vector<std::optional<IndexKey>>& keys);
+
+// Orders items by the block of records they fall in, keeping their order within a block:
+// enough for a forward sweep through a RecordCache, in one pass instead of a sort.
+template <class T, class RecordOf>
+void OrderByBlock(std::vector<T>& items, RecordOf record_of) {
+  auto block = [&](const T& item) { return static_cast<size_t>((record_of(item) - 1) / RecordCache::kDefaultBlockRecords); };
+  std::vector<size_t> starts;
+  for (const T& item : items) {
+    const size_t b = block(item);
+    if (b >= starts.size()) starts.resize(b + 1);
+    ++starts[b];
+  }
+  size_t total = 0;
+  for (size_t& start : starts) total += std::exchange(start, total);
+  std::vector<T> ordered(items.size());
+  for (T& item : items) ordered[starts[block(item)]++] = std::move(item);
+  items = std::move(ordered);
+}
 
 // What a list says about each product, the later line winning. Products inside the cleared
 // range are kept by number for the pass; the rare ones beyond it by map.
@@ -68,6 +104,19 @@ class ProductUpdates {
   std::vector<std::optional<Payload>> cleared_;
   std::map<int64_t, Payload> beyond_;
 };
+
+// Resolves every entry's key and records its payload, in list order so that the later entry
+// for a product wins. Entries whose payload is nothing are passed over.
+template <class Payload>
+ProductUpdates<Payload> ResolveUpdates(RecordCache& basey, const std::vector<std::optional<IndexKey>>& keys,
+                                       const std::vector<std::optional<Payload>>& payloads) {
+  ProductUpdates<Payload> updates;
+  const auto products = ResolveProducts(basey, keys);
+  for (size_t i = 0; i < products.size(); ++i) {
+    if (products[i] && payloads[i]) updates.Set(*products[i], *payloads[i]);
+  }
+  return updates;
+}
 
 // A record taken out of a cache to be changed and put back.
 template <size_t N>

@@ -1,8 +1,12 @@
-// ImportProductFile: per line, the product lookup and up to three record updates, all through
-// block caches so that the whole file costs a few large reads and the changed records' writes.
+// ImportProductFile: the text is read whole and its codes resolved in one sweep over the index;
+// then the lines are applied in order of product record, so that the four files are each
+// read once from start to end in blocks, and only the changed records are written.
 #include "convert/import_product_file.h"
 
+#include <algorithm>
+#include <array>
 #include <optional>
+#include <vector>
 
 #include "common/text.h"
 #include "common/val.h"
@@ -77,17 +81,61 @@ void UpdateProduct(RecordCache& basey, int64_t product, const Line& line, std::o
   basey.Put(product, record);
 }
 
-void ImportLine(ProductFiles& files, std::string_view text, std::optional<int64_t> region_column) {
+void ImportLine(ProductFiles& files, std::string_view text, int64_t product, std::optional<int64_t> region_column) {
   Line line{text, Left(text, 6)};
-  const auto product = LookupListedCode(files.basey, line.code, CodeThreshold::kNone);
-  if (!product) return;
   // An amount too large for a number is passed over with its line, before anything is written.
   const auto amount = TryVal(Mid(text, 27, 8));
   if (!amount) return;
-  line.amount_allowed = TextEquals(files.coste.Get(*product), CostRecord::kAmountLock, " ") && *amount > 0;
-  UpdateLabGt(files.labgt, *product, line);
-  if (!UpdateDetail(files.basea, *product, line)) return;
-  UpdateProduct(files.basey, *product, line, region_column);
+  line.amount_allowed = TextEquals(files.coste.Get(product), CostRecord::kAmountLock, " ") && *amount > 0;
+  UpdateLabGt(files.labgt, product, line);
+  if (!UpdateDetail(files.basea, product, line)) return;
+  UpdateProduct(files.basey, product, line, region_column);
+}
+
+void ReleaseBefore(ProductFiles& files, int64_t product) {
+  for (RecordCache* cache : {&files.labgt, &files.coste, &files.basey, &files.basea}) cache->Release(product);
+}
+
+// The part of a line that is read (nothing beyond column 77), kept with its product so that
+// the lines can be sorted and then applied reading memory in order.
+struct ProductLine {
+  static constexpr size_t kColumns = 77;
+  int64_t product = 0;
+  size_t length = 0;
+  std::array<char, kColumns> text;
+
+  std::string_view View() const { return {text.data(), length}; }
+};
+
+std::vector<ProductLine> ReadLines(TextInput& input, RecordCache& basey) {
+  std::vector<ProductLine> lines;
+  std::vector<std::optional<IndexKey>> keys;
+  while (auto line = input.Next()) {
+    keys.push_back(ListedCodeKey(Left(*line, 6), CodeThreshold::kNone));
+    ProductLine& kept = lines.emplace_back();
+    kept.length = std::min(line->size(), ProductLine::kColumns);
+    std::copy_n(line->data(), kept.length, kept.text.begin());
+  }
+  const auto products = ResolveProducts(basey, keys);
+  size_t resolved = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (!products[i]) continue;
+    lines[resolved] = lines[i];
+    lines[resolved++].product = *products[i];
+  }
+  lines.resize(resolved);
+  return lines;
+}
+
+// Lines only touch the records of their own product, so applying them block by block, in file
+// order within a block, leaves what applying them in file order does.
+void ImportLines(ProductFiles& files, TextInput& input, std::optional<int64_t> region_column) {
+  auto lines = ReadLines(input, files.basey);
+  OrderByBlock(lines, [](const ProductLine& line) { return line.product; });
+  for (const ProductLine& line : lines) {
+    ReleaseBefore(files, line.product);
+    ImportLine(files, line.View(), line.product, region_column);
+  }
 }
 
 }  // namespace
@@ -101,8 +149,7 @@ void ImportProductFile(Channels& channels, const std::string& drive_prefix, cons
   // The archive extraction writes the text on the data drive, not always on C:.
   TextInput& input = scope.Input(1, drive_prefix + "\\velmorin\\bases\\dolvek.txt");
   ProductFiles files{labgt, coste, basey, basea};
-  const auto region_column = RegionColumn(region_suffix);
-  while (auto line = input.Next()) ImportLine(files, *line, region_column);
+  ImportLines(files, input, RegionColumn(region_suffix));
   labgt.Flush();
   basea.Flush();
   basey.Flush();

@@ -38,12 +38,13 @@ std::string DateText(std::string_view line) {
 }
 
 ProductUpdates<Serialization> ReadList(TextInput& list, RecordCache& basey) {
-  ProductUpdates<Serialization> updates;
+  std::vector<std::optional<IndexKey>> keys;
+  std::vector<std::optional<Serialization>> values;
   while (auto line = list.Next()) {
-    const auto product = LookupListedCode(basey, Mid(*line, 2, 6), CodeThreshold::kAbove500000);
-    if (product) updates.Set(*product, MakeSerialization(DateText(*line), Left(*line, 1)));
+    keys.push_back(ListedCodeKey(Mid(*line, 2, 6), CodeThreshold::kAbove500000));
+    values.push_back(keys.back() ? std::optional(MakeSerialization(DateText(*line), Left(*line, 1))) : std::nullopt);
   }
-  return updates;
+  return ResolveUpdates(basey, keys, values);
 }
 
 void PutSerialization(RecordCache& baseext, int64_t n, const Serialization& value) {
@@ -55,6 +56,7 @@ void PutSerialization(RecordCache& baseext, int64_t n, const Serialization& valu
 void SerializationPass(RecordCache& baseext, const ProductUpdates<Serialization>& updates) {
   const Serialization cleared = MakeSerialization("", "0");
   for (int64_t i = 1; i <= kClearedRecords; ++i) {
+    baseext.Release(i);
     const auto& update = updates.Find(i);
     PutSerialization(baseext, i, update ? *update : cleared);
   }

@@ -16,12 +16,9 @@ constexpr size_t kMark = ProductRecord::kVisadoMark.offset;
 struct Listed {};
 
 ProductUpdates<Listed> ReadList(TextInput& list, RecordCache& basey) {
-  ProductUpdates<Listed> listed;
-  while (auto line = list.Next()) {
-    const auto product = LookupListedCode(basey, Left(*line, 6), CodeThreshold::kAbove500000);
-    if (product) listed.Set(*product, Listed{});
-  }
-  return listed;
+  std::vector<std::optional<IndexKey>> keys;
+  while (auto line = list.Next()) keys.push_back(ListedCodeKey(Left(*line, 6), CodeThreshold::kAbove500000));
+  return ResolveUpdates(basey, keys, std::vector<std::optional<Listed>>(keys.size(), Listed{}));
 }
 
 void SetMark(RecordCache& basey, int64_t n, char mark) {
@@ -32,6 +29,7 @@ void SetMark(RecordCache& basey, int64_t n, char mark) {
 
 void MarkPass(RecordCache& basey, const ProductUpdates<Listed>& listed) {
   for (int64_t i = 1; i <= kClearedRecords; ++i) {
+    basey.Release(i);
     const char mark = basey.Get(i)[kMark];
     if (listed.Find(i)) {
       if (mark != kVisado) SetMark(basey, i, kVisado);

@@ -3,6 +3,7 @@
 #include "convert/notified_prices.h"
 
 #include <array>
+#include <charconv>
 
 #include "common/numbers.h"
 #include "common/text.h"
@@ -22,23 +23,48 @@ struct Prices {
   float second = 0;  // characters 8 to 15
 };
 
-std::optional<float> PriceOf(std::string_view text) {
-  const auto value = TryVal(text);
-  return value ? RoundToCents(*value) : std::nullopt;
+// A plain price ("00012.50", " 7.5") already has at most two decimals, so rounding it to cents
+// keeps its digits and the result is the float nearest to them: read that directly, without
+// formatting. Nothing for any other text.
+std::optional<float> PlainPrice(std::string_view text) {
+  char digits[20];
+  size_t length = 0;
+  int count = 0;
+  int decimals = -1;  // digits after the point, -1 before it
+  for (const char c : text) {
+    if (c == ' ' || c == '\t' || c == '\n') continue;  // skipped wherever they stand
+    if (c >= '0' && c <= '9') {
+      if (++count > 15 || (decimals >= 0 && ++decimals > 2)) return std::nullopt;
+    } else if (c != '.' || decimals >= 0) {
+      return std::nullopt;
+    } else {
+      decimals = 0;
+    }
+    digits[length++] = c;
+  }
+  if (count == 0) return 0.0f;
+  float value = 0;
+  const auto [end, error] = std::from_chars(digits, digits + length, value);
+  if (error != std::errc() || end != digits + length) return std::nullopt;
+  return value;
+}
+
+std::optional<Prices> PricesOf(std::string_view line) {
+  const auto second = NotifiedPrice(Mid(line, 8, 8));
+  const auto first = NotifiedPrice(Right(line, 8));
+  // A price too large for its field passes the line over instead of stopping the run.
+  if (!first || !second) return std::nullopt;
+  return Prices{*first, *second};
 }
 
 ProductUpdates<Prices> ReadList(TextInput& list, RecordCache& basey) {
-  ProductUpdates<Prices> updates;
+  std::vector<std::optional<IndexKey>> keys;
+  std::vector<std::optional<Prices>> values;
   while (auto line = list.Next()) {
-    // Characters 1 to 5 are the stem and character 6 the slot, whatever the line's length.
-    const auto product = LookupProduct(basey, Left(*line, 6), CodeThreshold::kNone);
-    if (!product) continue;
-    const auto second = PriceOf(Mid(*line, 8, 8));
-    const auto first = PriceOf(Right(*line, 8));
-    // A price too large for its field passes the line over instead of stopping the run.
-    if (first && second) updates.Set(*product, Prices{*first, *second});
+    keys.push_back(LineCodeKey(*line));
+    values.push_back(keys.back() ? PricesOf(*line) : std::nullopt);
   }
-  return updates;
+  return ResolveUpdates(basey, keys, values);
 }
 
 std::array<char, N::kLength> BlankRecord() {
@@ -57,6 +83,7 @@ void SetPrices(std::span<char> record, const Prices& prices) {
 void RebuildPass(RecordCache& basep, const ProductUpdates<Prices>& updates, ConversionProgress& progress) {
   const auto blank = BlankRecord();
   for (int64_t k = 1; k <= kClearedRecords; ++k) {
+    basep.Release(k);
     auto record = blank;
     if (const auto& update = updates.Find(k)) SetPrices(record, *update);
     basep.Put(k, record);
@@ -71,6 +98,12 @@ void RebuildPass(RecordCache& basep, const ProductUpdates<Prices>& updates, Conv
 }
 
 }  // namespace
+
+std::optional<float> NotifiedPrice(std::string_view text) {
+  if (const auto plain = PlainPrice(text)) return plain;
+  const auto value = TryVal(text);
+  return value ? RoundToCents(*value) : std::nullopt;
+}
 
 void EmptyNotifiedPriceList(Channels& channels) {
   channels.Close(1);

@@ -2,6 +2,9 @@
 // file from the list after it.
 #pragma once
 
+#include <optional>
+#include <string_view>
+
 #include "convert/channels.h"
 #include "convert/progress.h"
 
@@ -10,6 +13,10 @@ namespace velmorin {
 // Closes channel 1 and leaves "\velmorin\quorra\pvpnotificados.txt" empty (created or
 // truncated), so that a failed download cannot leave last run's list behind.
 void EmptyNotifiedPriceList(Channels& channels);
+
+// The price a field of the list gives: its value rounded to cents as a 4-byte float; nothing
+// when it is too large for one.
+std::optional<float> NotifiedPrice(std::string_view text);
 
 // An empty list changes nothing. Otherwise blanks records 1..99,999 of BaseP (channel 1),
 // moving the start-up bar to k / 1,000 at every multiple k of 1,000, and writes each listed

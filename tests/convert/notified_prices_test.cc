@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <random>
+
+#include "common/numbers.h"
+#include "common/val.h"
+
 #include "conversion_fixture.h"
 #include "convert/records.h"
 
@@ -104,6 +110,29 @@ TEST_F(NotifiedPricesTest, EmptyingTheListTruncatesIt) {
   fs_.RemoveFile(data::kNotified);
   EmptyNotifiedPriceList(channels_);
   EXPECT_TRUE(fs_.FileExists(data::kNotified));
+}
+
+// Plain prices are read without formatting; every text must still give the bits that rounding
+// its value to cents gives.
+TEST(NotifiedPrice, EqualsTheValueRoundedToCents) {
+  std::vector<std::string> texts = {"1.005", "0.125", "99999.99", "12 3.4", "5.", ".5", "", "   ", "1.2.3",
+                                    "00000000", "2.675", "-1.25", "1E3", "0.015", "1234567890123456", "9E99"};
+  std::mt19937 rng(11);
+  const char alphabet[] = "0123456789 .-E5";
+  for (int i = 0; i < 20000; ++i) {
+    std::string text(rng() % 10, ' ');
+    for (char& c : text) c = alphabet[rng() % (sizeof alphabet - 1)];
+    texts.push_back(text);
+  }
+  for (const auto& text : texts) {
+    const auto value = TryVal(text);
+    const auto expected = value ? RoundToCents(*value) : std::nullopt;
+    const auto got = NotifiedPrice(text);
+    ASSERT_EQ(got.has_value(), expected.has_value()) << text;
+    if (got) {
+      ASSERT_EQ(std::bit_cast<uint32_t>(*got), std::bit_cast<uint32_t>(*expected)) << text;
+    }
+  }
 }
 
 }  // namespace
