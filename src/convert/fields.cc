@@ -14,7 +14,7 @@ std::string GetText(std::span<const char> record, TextField field) {
 
 void SetText(std::span<char> record, TextField field, std::string_view value) {
   const size_t n = std::min(value.size(), field.width);
-  std::memcpy(record.data() + field.offset, value.data(), n);
+  if (n > 0) std::memcpy(record.data() + field.offset, value.data(), n);  // an empty view may have no data
   std::memset(record.data() + field.offset + n, ' ', field.width - n);
 }
 
