@@ -8,6 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+bash tools/install-deps.sh
 build=${BUILD:-build-bench}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORIN_BUILD_BENCH=ON \
   -DVELMORIN_BUILD_TESTS=OFF >/dev/null

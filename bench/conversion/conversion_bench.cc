@@ -1,7 +1,9 @@
-// Times each conversion routine on a full-size data set against the record-by-record baseline
-// and the raw I/O floor (the bytes the routine must read and write, one call each), and
-// measures the peak memory of the whole conversion phase. Every measurement runs in a fresh
-// process on a fresh copy of the data.
+// Times each conversion routine on a full-size data set, side by side with the record-by-record
+// baseline and the raw I/O floor, and measures the peak memory of the whole conversion phase.
+// The floor reads every file the routine needs whole, one call per file, and writes as many
+// bytes as the routine changes, one call per changed file. Every measurement runs in a fresh
+// process (peak memory is its VmHWM) on a fresh copy of the files it changes, written through
+// to the disk first so that the page cache holds them clean, as on a workstation.
 #include <fcntl.h>
 #include <unistd.h>
 

@@ -58,8 +58,8 @@ std::optional<IndexKey> ListedCodeKey(std::string_view code, CodeThreshold thres
 // from character 6.
 std::optional<IndexKey> LineCodeKey(std::string_view line);
 
-// The product record numbers of many keys. Index records are visited in increasing order, so
-// a whole list costs one forward sweep over basey. The index is never written by the
+// The product record numbers of many keys. Index records are visited block by block in
+// increasing order, so a whole list costs one forward sweep over basey. The index is never written by the
 // conversions, so resolving a list before changing any record gives what resolving each line
 // in turn would.
 std::vector<std::optional<int64_t>> ResolveProducts(RecordCache& basey, const std::vector<std::optional<IndexKey>>& keys);

@@ -97,7 +97,7 @@ void ReleaseBefore(ProductFiles& files, int64_t product) {
 }
 
 // The part of a line that is read (nothing beyond column 77), kept with its product so that
-// the lines can be sorted and then applied reading memory in order.
+// the lines can be put in block order and applied reading memory in order.
 struct ProductLine {
   static constexpr size_t kColumns = 77;
   int64_t product = 0;
