@@ -33,8 +33,9 @@ std::optional<int64_t> RegionColumn(std::string_view suffix) {
 }
 
 struct Line {
-  std::string_view text;
-  std::string_view code;  // positions 1 to 6
+  std::string_view text;                   // columns 1 to 45 at most
+  std::string_view code;                   // columns 1 to 6
+  std::optional<std::string_view> region;  // the region column; nothing keeps the flag
   bool amount_allowed = false;
 };
 
@@ -66,7 +67,7 @@ bool UpdateDetail(RecordCache& basea, int64_t product, const Line& line) {
   return true;
 }
 
-void UpdateProduct(RecordCache& basey, int64_t product, const Line& line, std::optional<int64_t> region_column) {
+void UpdateProduct(RecordCache& basey, int64_t product, const Line& line) {
   using R = ProductRecord;
   auto record = CopyRecord<R::kLength>(basey.Get(product));
   if (!TextEquals(record, R::kCode, line.code)) return;
@@ -76,45 +77,55 @@ void UpdateProduct(RecordCache& basey, int64_t product, const Line& line, std::o
   SetText(record, R::kCol17Code, Mid(text, 17, 3));
   SetText(record, R::kCol20Code, Mid(text, 20, 2));
   SetText(record, R::kCol16Flag, Mid(text, 16, 1));
-  if (region_column) SetText(record, R::kRegionFlag, Mid(text, *region_column, 1));
+  if (line.region) SetText(record, R::kRegionFlag, *line.region);
   SetText(record, R::kVisadoMark, Mid(text, 35, 1));
   basey.Put(product, record);
 }
 
-void ImportLine(ProductFiles& files, std::string_view text, int64_t product, std::optional<int64_t> region_column) {
+// What is read of a line: columns 1 to 45 and the region column, kept with the product so
+// that the lines can be put in block order and applied reading memory in order.
+struct ProductLine {
+  static constexpr size_t kColumns = 45;
+  int64_t product = 0;
+  uint8_t length = 0;
+  uint8_t region_length = 0;  // 0 when the line ends before the region column
+  char region = ' ';
+  std::array<char, kColumns> text;
+
+  void Keep(std::string_view line, std::optional<int64_t> region_column) {
+    length = static_cast<uint8_t>(std::min(line.size(), kColumns));
+    std::copy_n(line.data(), length, text.begin());
+    if (!region_column) return;
+    const std::string_view column = Mid(line, *region_column, 1);
+    region_length = static_cast<uint8_t>(column.size());
+    if (!column.empty()) region = column[0];
+  }
+};
+
+void ImportLine(ProductFiles& files, const ProductLine& kept, bool sets_region) {
+  const std::string_view text(kept.text.data(), kept.length);
   Line line{text, Left(text, 6)};
+  if (sets_region) line.region = std::string_view(&kept.region, kept.region_length);
   // An amount too large for a number is passed over with its line, before anything is written.
   const auto amount = TryVal(Mid(text, 27, 8));
   if (!amount) return;
+  const int64_t product = kept.product;
   line.amount_allowed = TextEquals(files.coste.Get(product), CostRecord::kAmountLock, " ") && *amount > 0;
   UpdateLabGt(files.labgt, product, line);
   if (!UpdateDetail(files.basea, product, line)) return;
-  UpdateProduct(files.basey, product, line, region_column);
+  UpdateProduct(files.basey, product, line);
 }
 
 void ReleaseBefore(ProductFiles& files, int64_t product) {
   for (RecordCache* cache : {&files.labgt, &files.coste, &files.basey, &files.basea}) cache->Release(product);
 }
 
-// The part of a line that is read (nothing beyond column 77), kept with its product so that
-// the lines can be put in block order and applied reading memory in order.
-struct ProductLine {
-  static constexpr size_t kColumns = 77;
-  int64_t product = 0;
-  size_t length = 0;
-  std::array<char, kColumns> text;
-
-  std::string_view View() const { return {text.data(), length}; }
-};
-
-std::vector<ProductLine> ReadLines(TextInput& input, RecordCache& basey) {
+std::vector<ProductLine> ReadLines(TextInput& input, RecordCache& basey, std::optional<int64_t> region_column) {
   std::vector<ProductLine> lines;
   std::vector<std::optional<IndexKey>> keys;
   while (auto line = input.Next()) {
     keys.push_back(ListedCodeKey(Left(*line, 6), CodeThreshold::kNone));
-    ProductLine& kept = lines.emplace_back();
-    kept.length = std::min(line->size(), ProductLine::kColumns);
-    std::copy_n(line->data(), kept.length, kept.text.begin());
+    lines.emplace_back().Keep(*line, region_column);
   }
   const auto products = ResolveProducts(basey, keys);
   size_t resolved = 0;
@@ -130,11 +141,11 @@ std::vector<ProductLine> ReadLines(TextInput& input, RecordCache& basey) {
 // Lines only touch the records of their own product, so applying them block by block, in file
 // order within a block, leaves what applying them in file order does.
 void ImportLines(ProductFiles& files, TextInput& input, std::optional<int64_t> region_column) {
-  auto lines = ReadLines(input, files.basey);
+  auto lines = ReadLines(input, files.basey, region_column);
   OrderByBlock(lines, [](const ProductLine& line) { return line.product; });
   for (const ProductLine& line : lines) {
     ReleaseBefore(files, line.product);
-    ImportLine(files, line.View(), line.product, region_column);
+    ImportLine(files, line, region_column.has_value());
   }
 }
 
