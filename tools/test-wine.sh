@@ -25,7 +25,7 @@ print_summary() {
   echo "== Windows stage summary"
   printf '%s\n' "${summary[@]}"
 }
-trap print_summary EXIT
+trap 'print_summary; [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null; true' EXIT
 
 begin "packages"
 bash tools/install-deps-windows.sh
@@ -48,14 +48,10 @@ done_step "cross build (exe and tests)" "$(du -h "$exe" | cut -f1) $(basename "$
 # One prefix inside the build folder, created once; a persistent wineserver for the run.
 export WINEPREFIX=$root/$build/wine-prefix WINEDEBUG=-all
 begin "wine prefix"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot --init >/dev/null 2>&1
-  wineserver -w
-  created="created"
-else
-  created="reused"
-fi
-wineserver -p 60
+created=$(bash tools/wine/prepare-prefix.sh)
+# Wine's background processes started now, with this script's output, stay up meanwhile.
+wineserver -p
+wineboot </dev/null >/dev/null 2>&1
 done_step "Wine prefix" "$created"
 
 # The exe must not need any DLL beside it.
@@ -74,5 +70,4 @@ begin "unit tests under Wine"
 status=ok
 ctest --test-dir "$build" --output-on-failure -j 2 || status=FAILED
 done_step "unit tests under Wine (ctest)" "$status"
-wineserver -k 2>/dev/null || true
 [ "$status" = ok ]

@@ -31,7 +31,7 @@ ln -sfn "$scratch/F" "$WINEPREFIX/dosdevices/f:"
 : >"$scratch/requests.log"
 
 "$server" --site web=0:"$scratch/site" --ready-file "$scratch/ready" \
-  --log "$scratch/requests.log" --faults "$scratch/faults" >"$scratch/server.out" 2>&1 &
+  --log "$scratch/requests.log" --faults "$scratch/faults" </dev/null >"$scratch/server.out" 2>&1 &
 server_pid=$!
 for _ in $(seq 100); do
   [ -s "$scratch/ready" ] && break
@@ -50,4 +50,4 @@ export VELMORIN_TEST_DEAD_URL="http://127.0.0.1:1"
 export VELMORIN_TEST_SITE="$scratch/site"
 export VELMORIN_TEST_FAULTS="$scratch/faults"
 export VELMORIN_TEST_REQUEST_LOG="$scratch/requests.log"
-wine "$exe" "$@"
+bash "$(dirname "$0")/wine-exec.sh" "$exe" "$@"

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Creates the Wine prefix named by WINEPREFIX once, set up for unattended tests: a program
+# that crashes ends at once with a failing exit code instead of waiting in Wine's debugger.
+# Prints "created" or "reused".
+set -euo pipefail
+: "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
+export WINEDEBUG=${WINEDEBUG:--all}
+
+marker=$WINEPREFIX/.velmorin-prepared
+if [ -f "$marker" ]; then
+  echo reused
+  exit 0
+fi
+wineboot --init >/dev/null 2>&1
+settings=$(mktemp --suffix=.reg)
+trap 'rm -f "$settings"' EXIT
+cat >"$settings" <<'REG'
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]
+"Debugger"=""
+"Auto"="0"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+REG
+wine regedit /S "$(winepath -w "$settings" 2>/dev/null)" >/dev/null 2>&1
+wineserver -w
+touch "$marker"
+echo created
