@@ -1,0 +1,61 @@
+// Fuzzes ImportVisadoList over an arbitrary visa list and small sparse record files.
+#include "convert/import_visado_list.h"
+
+#include "common/text.h"
+#include "common/text_lines.h"
+#include "convert/records.h"
+#include "fuzz/fuzz_support.h"
+
+namespace velmorin::fuzz {
+namespace {
+
+const std::string kBasey = "C:\\velmorin\\quorra\\basey";
+const std::string kBasea = "C:\\velmorin\\quorra\\basea";
+const std::string kList = "C:\\velmorin\\VISADO75.txt";
+constexpr size_t kMark = ProductRecord::kVisadoMark.offset;
+constexpr size_t kLength = ProductRecord::kLength;
+
+void SetMark(std::string& basey, int64_t n, char mark) { RecordSpan(basey, kLength, n, kLength)[kMark] = mark; }
+
+// Every "7" of records 1..99,999 removed, then each listed product marked.
+std::string ExpectedBasey(const std::string& before, const std::string& list) {
+  std::string basey = before;
+  for (int64_t i = 1; i <= 99999 && static_cast<size_t>(i - 1) * kLength + kMark < before.size(); ++i) {
+    if (basey[static_cast<size_t>(i - 1) * kLength + kMark] == '7') SetMark(basey, i, ' ');
+  }
+  for (const std::string& line : SplitLines(list)) {
+    const std::string_view code = Left(line, 6);
+    const auto product = ReferenceProduct(before, code, code.empty() ? '0' : code.back(), true);
+    if (product) SetMark(basey, *product, '7');
+  }
+  return basey;
+}
+
+void CheckCase(const Files& before) {
+  const auto after = RunTwice(before, [](Channels& c) { ImportVisadoList(c); }, "ImportVisadoList");
+  if (!after) return;
+  // basea is only opened (created when missing).
+  CheckUntouched(kBasea, before.at(kBasea), after->at(kBasea));
+  Check(after->at(kList) == before.at(kList), "the list changed");
+  CheckRecordFile(kBasey, before.at(kBasey), after->at(kBasey),
+                  {.slot_length = kLength,
+                   .data_length = kLength,
+                   .writable = {ProductRecord::kVisadoMark},
+                   .written = [](int64_t, std::string_view r) { return r[kMark] == '7'; }});
+  const std::string expected = ExpectedBasey(BytesOf(before.at(kBasey)), *before.at(kList));
+  Check(*after->at(kBasey) == expected, "basey is not what clearing the marks and marking the list gives");
+}
+
+}  // namespace
+}  // namespace velmorin::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace velmorin::fuzz;
+  FuzzReader in(data, size);
+  Files files;
+  files[kBasey] = SparseRecordFile(in, velmorin::ProductRecord::kLength);
+  files[kBasea] = SparseRecordFile(in, velmorin::ProductDetailRecord::kLength);
+  files[kList] = in.Rest();
+  CheckCase(files);
+  return 0;
+}
