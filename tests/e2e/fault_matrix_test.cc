@@ -1,0 +1,280 @@
+// The fault matrix of a whole run: every download of a run in the region "CYL" (all fifteen)
+// failing in every way the test server can make it fail, and with its connection refused.
+// Update server: the failure box, exit 1, nothing after it, nothing half-written. Council and
+// cooperative sites: silence, and the run goes on with the file that was there.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "e2e/fault_run.h"
+
+namespace velmorin::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+
+struct Download {
+  const char* site;
+  const char* path;         // on the site
+  const char* destination;  // on the data drive; none for the initial step
+  const char* name;
+};
+
+const Download kDownloads[] = {
+    {"coop", "/documentos/quenil.txt", "", "quenil.txt"},
+    {"council", "/serializacion.txt", "velmorin/bases/serializacion.txt", "serializacion.txt"},
+    {"update", "/datosprefmenor/SNOMED.txt", "velmorin/quorra/SNOMED.txt", "SNOMED.txt"},
+    {"update", "/datosprefmenor/VISADO75.txt", "velmorin/VISADO75.txt", "VISADO75.txt"},
+    {"update", "/datosprefmenor/pvpnotificados.txt", "velmorin/quorra/pvpnotificados.txt", "pvpnotificados.txt"},
+    {"update", "/datosprefmenor/bioequiv.txt", "velmorin/quorra/bioequiv", "bioequiv.txt"},
+    {"update", "/datosprefmenor/Cyl_Menores.txt", "velmorin/maximos/Cyl_Menores.txt", "Cyl_Menores.txt"},
+    {"update", "/datosprefmenor/espec.NA", "velmorin/preferencia/espec", "espec.NA"},
+    {"update", "/datosprefmenor/conjunto.NA", "velmorin/preferencia/conjunto", "conjunto.NA"},
+    {"update", "/datosprefmenor/Trelvanos.exe", "velmorin/reparar/Trelvanos.exe", "Trelvanos.exe"},
+    {"update", "/datosprefmenor/NoSust.Gt", "velmorin/AF/NoSust.Gt", "NoSust.Gt"},
+    {"update", "/datosprefmenor/Quimbaleta.exe", "velmorin/reparar/Quimbaleta.exe", "Quimbaleta.exe"},
+    {"update", "/datosprefmenor/Sustituir.cyl", "velmorin/preferencia/Sustituir.cyl", "Sustituir.cyl"},
+    {"update", "/bdi/bases/euro/dolvek.arj", "velmorin/bdnet/temp/dolvek.arj", "dolvek.arj"},
+    {"update", "/bdi/tarquinas.txt", "velmorin/sodrilax/tarquinas.act", "tarquinas.txt"},
+};
+constexpr int kDownloadCount = static_cast<int>(std::size(kDownloads));
+constexpr int kCoop = 0;
+constexpr int kCouncil = 1;
+constexpr int kFirstOnUpdateServer = 2;
+constexpr int kVisa = 3;
+constexpr int kNotified = 4;
+constexpr int kArchive = 13;
+
+struct Fault {
+  const char* name;
+  const char* directive;  // in the faults file; none: the connection is refused
+  const char* short_name;
+};
+
+const Fault kFaults[] = {
+    {"HTTP 404", "status 404", "Http404"},
+    {"HTTP 500", "status 500", "Http500"},
+    {"connection closed mid-body", "close-after 2", "ClosedMidBody"},
+    {"body shorter than its Content-Length", "extra-length 10", "ShortBody"},
+    {"stall mid-body (3 s, limit 1 s)", "stall-after 2 3", "Stall"},
+    {"connection refused", nullptr, "Refused"},
+};
+constexpr int kFaultCount = static_cast<int>(std::size(kFaults));
+
+std::string Subject(const Download& d) { return std::string(d.site) + " " + d.name; }
+
+[[maybe_unused]] const bool kRegistered = [] {
+  for (const Download& d : kDownloads) {
+    for (const Fault& f : kFaults) RegisterFaultCase(Subject(d), f.name);
+  }
+  return true;
+}();
+
+std::string OldSerializationList() { return "2712345" + std::string(97, ' ') + "1999-01-02\r\n"; }
+
+std::string Previous(const Download& d) {
+  return std::string(d.name) == "serializacion.txt" ? OldSerializationList() : "anterior " + std::string(d.name) + "\r\n";
+}
+
+std::string Backslashed(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+using Case = std::tuple<int, int>;
+
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+  std::string name;
+  for (const char c : std::string(kDownloads[std::get<0>(info.param)].name)) name += std::isalnum(c) ? c : '_';
+  return name + "_" + kFaults[std::get<1>(info.param)].short_name;
+}
+
+class FaultMatrix : public ::testing::TestWithParam<Case> {
+ protected:
+  FaultMatrix() : run_("Castilla y León") {
+    for (const Download& d : kDownloads) {
+      if (*d.destination) WriteFileBytes(F(d.destination), Previous(d));
+    }
+    pristine_ = Records();
+  }
+
+  const Download& download() const { return kDownloads[std::get<0>(GetParam())]; }
+  int index() const { return std::get<0>(GetParam()); }
+  const Fault& fault() const { return kFaults[std::get<1>(GetParam())]; }
+  fs::path F(const std::string& relative) { return run_.pharmacy().F(relative); }
+  DriveFiles Records() { return ReadFiles(run_.pharmacy().drives() / "F", RecordFilePaths()); }
+  std::string Served(const Download& d) { return ReadFileBytes(run_.pharmacy().site(d.site) / (d.path + 1)); }
+
+  // Injects the fault into this case's download and runs the program.
+  ProgramResult RunWithFault() {
+    const Download& d = download();
+    if (fault().directive != nullptr) {
+      run_.server().SetFaults(std::string(d.site) + " " + d.path + " " + fault().directive + "\n");
+    } else if (index() == kCoop) {
+      run_.SetSiteUrl("VELMORIN_COOP_SITE", closed_.Url());
+    } else if (index() == kCouncil) {
+      run_.SetSiteUrl("VELMORIN_COUNCIL_SITE", closed_.Url());
+    } else {
+      // The other sites stay up: only this download's connection is refused, after a redirect.
+      run_.server().SetFaults(std::string(d.site) + " " + d.path + " redirect " + closed_.Url() + d.path + "\n");
+    }
+    return run_.Run();
+  }
+
+  // The requests of the run up to `last` (excluded); then the failing one, when the site saw it.
+  std::vector<std::string> ExpectedRequests(int last, bool failing_seen) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < last; ++i) lines.push_back(std::string(kDownloads[i].site) + " GET " + kDownloads[i].path + " 200");
+    if (failing_seen) {
+      const std::string status = fault().directive == nullptr                        ? "302"
+                                 : std::string(fault().directive).rfind("status", 0) == 0 ? std::string(fault().directive).substr(7)
+                                                                                          : "200";
+      lines.push_back(std::string(download().site) + " GET " + download().path + " " + status);
+    }
+    return lines;
+  }
+
+  FaultRun run_;
+  ClosedPort closed_;
+  DriveFiles pristine_;
+};
+
+// What the failing download's destination holds after the run.
+std::string DestinationState(const std::optional<std::string>& now, const std::string& previous, const std::string& served) {
+  if (!now) return "file absent";
+  if (*now == previous) return "old file kept";
+  if (now->empty()) return "file left empty";
+  if (*now == served) return "new file stored";
+  return "file changed";
+}
+
+using UpdateServerFault = FaultMatrix;
+
+TEST_P(UpdateServerFault, ShowsTheBoxEndsAndLeavesEverythingAsTheLastStepLeftIt) {
+  const int k = index();
+  const ProgramResult result = RunWithFault();
+
+  const std::string box = "msgbox\tcritical\tError de actualizacion\tNo puede descargar \\nF:\\" +
+                          Backslashed(download().destination) +
+                          "\\n\\nEl proceso de actualizacion se va a interrumpir\\nCompruebe si está conectado a internet";
+  const auto boxes = LogLines(result, "msgbox");
+  EXPECT_THAT(boxes, ElementsAreArray({box}));
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.ui_log.back(), "exit\t1");
+  EXPECT_THAT(LogLines(result, "start"), IsEmpty());
+  EXPECT_THAT(LogLines(result, "error"), IsEmpty());
+
+  const auto requests = run_.RequestLines(static_cast<size_t>(k) + 1);
+  EXPECT_THAT(requests, ElementsAreArray(ExpectedRequests(k, true)));
+  const auto temporary = run_.TemporaryFiles();
+  EXPECT_THAT(temporary, IsEmpty());
+
+  // Earlier downloads are in place; this one and the later ones left what was there, except
+  // that the notified-price list is emptied before its download and bdnet\temp at start.
+  for (int i = 1; i < kDownloadCount; ++i) {
+    const Download& d = kDownloads[i];
+    const fs::path path = F(d.destination);
+    const bool absent = i == kArchive;
+    if (i < k) {
+      EXPECT_EQ(ReadFileBytes(path), Served(d)) << d.name;
+    } else if (absent) {
+      EXPECT_FALSE(fs::exists(path)) << d.name;
+    } else {
+      EXPECT_EQ(ReadFileBytes(path), i == k && i == kNotified ? "" : Previous(d)) << d.name;
+    }
+  }
+  const std::string dest = F(download().destination).string();
+  const auto now = fs::exists(dest) ? std::optional(ReadFileBytes(dest)) : std::nullopt;
+
+  // The record files as the last step before the failure left them.
+  const ConversionInputs in = run_.ServedInputs("NA");
+  const DriveFiles after_visa = AfterVisaImport(pristine_, in.visa_list);
+  const DriveFiles after_notified = AfterNotifiedPrices(after_visa, in.notified_list);
+  const DriveFiles records = Records();
+  const std::string state = records == pristine_         ? "records as before the run"
+                            : records == after_visa     ? "records as after ImportVisadoList"
+                            : records == after_notified ? "records as after the notified-price rebuild"
+                                                        : "records changed otherwise";
+  EXPECT_EQ(state, k <= kVisa       ? "records as before the run"
+                   : k == kNotified ? "records as after ImportVisadoList"
+                                    : "records as after the notified-price rebuild");
+
+  const bool last = !requests.empty() && requests.size() == static_cast<size_t>(k) + 1 &&
+                    requests.back().find(download().path) != std::string::npos;
+  ExpectFaultRow(Subject(download()), fault().name,
+                 std::string(boxes.size() == 1 && boxes[0] == box ? "failure box" : "no failure box") + ", exit " +
+                     std::to_string(result.exit_code) + ", " + (last ? "no request after it" : "other requests") + "; " +
+                     DestinationState(now, Previous(download()), Served(download())) + "; " + state + "; " +
+                     (temporary.empty() ? "no temporary file" : "temporary file left"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Downloads, UpdateServerFault,
+                         ::testing::Combine(::testing::Range(kFirstOnUpdateServer, kDownloadCount),
+                                            ::testing::Range(0, kFaultCount)),
+                         CaseName);
+
+using OtherSiteFault = FaultMatrix;
+
+TEST_P(OtherSiteFault, IsSilentAndTheRunGoesOnWithTheFileThatWasThere) {
+  const int k = index();
+  const ProgramResult result = RunWithFault();
+
+  EXPECT_THAT(LogLines(result, "msgbox"), IsEmpty());
+  EXPECT_THAT(LogLines(result, "error"), IsEmpty());
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.ui_log.back(), "exit\t0");
+  const bool completed = fs::exists(F("installer-ran"));
+  EXPECT_TRUE(completed);
+
+  const bool seen = fault().directive != nullptr;
+  std::vector<std::string> expected = ExpectedRequests(k, seen);
+  for (int i = k + 1; i < kDownloadCount; ++i) {
+    expected.push_back(std::string(kDownloads[i].site) + " GET " + kDownloads[i].path + " 200");
+  }
+  // The server logs a request when its answer ends, so a stalled one comes late in the log.
+  auto requests = run_.RequestLines(expected.size());
+  if (seen && std::string(fault().directive).rfind("stall", 0) == 0) {
+    const auto stalled = std::find(requests.begin(), requests.end(), expected[static_cast<size_t>(k)]);
+    if (stalled != requests.end() && stalled >= requests.begin() + k) std::rotate(requests.begin() + k, stalled, stalled + 1);
+  }
+  EXPECT_THAT(requests, ElementsAreArray(expected));
+  const auto temporary = run_.TemporaryFiles();
+  EXPECT_THAT(temporary, IsEmpty());
+
+  // The council's list that was there is the one imported; the cooperative's file has no
+  // destination at all.
+  ConversionInputs in = run_.ServedInputs("NA");
+  std::string used;
+  if (k == kCouncil) {
+    EXPECT_EQ(ReadFileBytes(F(download().destination)), OldSerializationList());
+    in.serialization_list = OldSerializationList();
+    used = ReadFileBytes(F(download().destination)) == OldSerializationList() ? "old serializacion.txt kept and imported"
+                                                                              : "serializacion.txt changed";
+  } else {
+    bool written = false;
+    for (const auto& entry : fs::recursive_directory_iterator(run_.pharmacy().drives())) {
+      written = written || entry.path().filename().string().find("quenil") != std::string::npos;
+    }
+    EXPECT_FALSE(written);
+    used = written ? "a file written for it" : "nothing written for it";
+  }
+  const bool records_ok = Records() == AfterRun(pristine_, in);
+  EXPECT_TRUE(records_ok);
+
+  ExpectFaultRow(Subject(download()), fault().name,
+                 std::string(LogLines(result, "msgbox").empty() ? "no box" : "a box") + ", exit " +
+                     std::to_string(result.exit_code) + ", " + (completed ? "run completed" : "run cut short") + "; " +
+                     used + "; " + (records_ok ? "records converted" : "records differ") + "; " +
+                     (temporary.empty() ? "no temporary file" : "temporary file left"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Downloads, OtherSiteFault,
+                         ::testing::Combine(::testing::Values(kCoop, kCouncil), ::testing::Range(0, kFaultCount)),
+                         CaseName);
+
+}  // namespace
+}  // namespace velmorin::testing
