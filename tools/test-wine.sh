@@ -31,12 +31,13 @@ begin "packages"
 bash tools/install-deps-windows.sh
 done_step "packages (tools/install-deps-windows.sh)" "ok"
 
-# The loopback test server is a Linux program: a small native build beside the cross build.
-begin "native test server"
+# The loopback test server, the sample pharmacy and the Linux program of the comparison
+# run are Linux programs: a native build beside the cross build.
+begin "native tools"
 cmake -S . -B "$build/host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORIN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build/host" -j "$jobs" --target velmorin-test-server >/dev/null
+cmake --build "$build/host" -j "$jobs" --target velmorin-test-server velmorin-sample-pharmacy velmorin-update >/dev/null
 server=$root/$build/host/tools/test_server/velmorin-test-server
-done_step "native velmorin-test-server" "ok"
+done_step "native test server, sample pharmacy, Linux program" "ok"
 
 begin "cross build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
@@ -45,13 +46,10 @@ cmake --build "$build" -j "$jobs"
 exe=$build/velmorin-update.exe
 done_step "cross build (exe and tests)" "$(du -h "$exe" | cut -f1) $(basename "$exe")"
 
-# One prefix inside the build folder, created once; a persistent wineserver for the run.
+# One prefix inside the build folder, created once.
 export WINEPREFIX=$root/$build/wine-prefix WINEDEBUG=-all
 begin "wine prefix"
 created=$(bash tools/wine/prepare-prefix.sh)
-# Wine's background processes started now, with this script's output, stay up meanwhile.
-wineserver -p
-wineboot </dev/null >/dev/null 2>&1
 done_step "Wine prefix" "$created"
 
 # The exe must not need any DLL beside it.
@@ -68,6 +66,20 @@ done_step "exe imports system DLLs only" "$imports"
 
 begin "unit tests under Wine"
 status=ok
-ctest --test-dir "$build" --output-on-failure -j 2 || status=FAILED
+# One display for all the tests (the user-interface test needs one), and Wine's background
+# processes started first, with this script's output, so that they hold no test's pipe.
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+  wineserver -p
+  wineboot </dev/null >/dev/null 2>&1
+  ctest --test-dir "$0" --output-on-failure -j 2
+  status=$?
+  wineserver -k
+  exit $status' "$build" || status=FAILED
 done_step "unit tests under Wine (ctest)" "$status"
+
+begin "whole run under Wine and Xvfb"
+run_status=ok
+bash tools/wine/whole-run.sh "$build" "$build/host" || run_status=FAILED
+done_step "whole run under Wine and Xvfb" "$run_status (screenshots in $build/whole-run)"
+[ "$run_status" = ok ]
 [ "$status" = ok ]

@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
 # Runs one cross-built test program under Wine with what the Windows-layer tests need:
-# a fresh scratch folder mapped as drive F: in the Wine prefix, and the loopback test
-# server (a native build of velmorin-test-server) with an empty site, faults file and log.
-#   run-test.sh PROGRAM.exe [gtest arguments]
+# a fresh scratch folder mapped as drive F: in the Wine prefix, the loopback test server (a
+# native build of velmorin-test-server) with an empty site, faults file and log, a UI log,
+# message boxes that do not wait, and with --x a display (Xvfb, unless DISPLAY is set).
+#   run-test.sh [--x] PROGRAM.exe [gtest arguments]
 # Needs WINEPREFIX and VELMORIN_TEST_SERVER_BIN (CTest sets both).
 set -euo pipefail
 
+display=no
+if [ "${1:-}" = --x ]; then
+  display=yes
+  shift
+fi
 exe=$1
 shift
 : "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
@@ -50,4 +56,10 @@ export VELMORIN_TEST_DEAD_URL="http://127.0.0.1:1"
 export VELMORIN_TEST_SITE="$scratch/site"
 export VELMORIN_TEST_FAULTS="$scratch/faults"
 export VELMORIN_TEST_REQUEST_LOG="$scratch/requests.log"
-bash "$(dirname "$0")/wine-exec.sh" "$exe" "$@"
+export VELMORIN_UI_LOG="Z:${scratch//\//\\}\\ui.log"
+export VELMORIN_UNATTENDED=1
+run=(bash "$(dirname "$0")/wine-exec.sh" "$exe" "$@")
+if [ "$display" = yes ] && [ -z "${DISPLAY:-}" ]; then
+  run=(xvfb-run -a -s "-screen 0 1024x768x24" "${run[@]}")
+fi
+"${run[@]}"

@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# One whole update run of velmorin-update.exe under Wine and Xvfb against the loopback test
+# server, beside the Linux program on an identical copy of the sample pharmacy; then the
+# record files of the two runs must be byte for byte the same.
+#   whole-run.sh CROSS_BUILD HOST_BUILD
+# CROSS_BUILD holds velmorin-update.exe, tools/wine/arj.exe and the test helper; HOST_BUILD
+# the Linux velmorin-update, velmorin-test-server and velmorin-sample-pharmacy. WINEPREFIX
+# names a prepared prefix. Screenshots and logs go to CROSS_BUILD/whole-run.
+#
+# Drive F: of the prefix is the pharmacy's data drive; C:\i.bat is copied into the prefix's
+# drive C. "arj" is tools/wine/arj_shim.cc placed in C:\windows: it runs Debian's arj. The
+# sample's tools are shell scripts, so the Wine copy gets a small Windows program in their
+# place (it writes started.txt in its current folder: F:\ for quimbaleta.exe).
+set -euo pipefail
+
+cross=$(realpath "$1")
+host=$(realpath "$2")
+here=$(cd "$(dirname "$0")" && pwd)
+: "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
+export WINEDEBUG=${WINEDEBUG:--all}
+region="Castilla y León"
+work=$cross/whole-run
+dpi=96
+
+windows_path() { echo "Z:$1" | tr '/' '\\'; }
+fail() {
+  echo "whole-run: $*" >&2
+  exit 1
+}
+
+rm -rf "$work"
+mkdir -p "$work"
+"$host/tools/sample_pharmacy/velmorin-sample-pharmacy" make "$work/linux/drives" "$work/sites" "$region"
+cp -a "$work/linux" "$work/wine"
+helper=$cross/tests/platform/win32/velmorin-test-helper.exe
+cp "$helper" "$work/sites/update/datosprefmenor/Quimbaleta.exe"
+cp "$helper" "$work/wine/drives/F/velmorin/bdnet/soft/ovt-qe58.exe"
+
+# The database archive comes slowly, so that the dialog can be seen at work.
+archive_size=$(stat -c %s "$work/sites/update/bdi/bases/euro/dolvek.arj")
+echo "update /bdi/bases/euro/dolvek.arj rate $((archive_size / 4 + 1))" >"$work/faults"
+
+server_pid=
+run_pid=
+cleanup() {
+  [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+  rm -f "$WINEPREFIX/dosdevices/f:" "$WINEPREFIX/drive_c/i.bat"
+  true
+}
+trap cleanup EXIT
+"$host/tools/test_server/velmorin-test-server" --site update=0:"$work/sites/update" \
+  --site council=0:"$work/sites/council" --site coop=0:"$work/sites/coop" --ready-file "$work/ports" \
+  --log "$work/requests.log" --faults "$work/faults" </dev/null >"$work/server.out" 2>&1 &
+server_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/ports" ] && break
+  sleep 0.05
+done
+port() { awk -v s="$1" '$1 == s { print $2 }' "$work/ports"; }
+export VELMORIN_UPDATE_SERVER="http://127.0.0.1:$(port update)"
+export VELMORIN_COUNCIL_SITE="http://127.0.0.1:$(port council)"
+export VELMORIN_COOP_SITE="http://127.0.0.1:$(port coop)"
+export VELMORIN_UPDATE_ADDRESS="127.0.0.1:$(port update)"
+
+# The Linux run, at the same time on its own copy.
+(VELMORIN_DRIVES=$work/linux/drives VELMORIN_UI_LOG=$work/linux-ui.log "$host/velmorin-update" \
+  </dev/null >"$work/linux.out" 2>&1; echo $? >"$work/linux.exit") &
+run_pid=$!
+
+ln -sfn "$work/wine/drives/F" "$WINEPREFIX/dosdevices/f:"
+cp "$work/wine/drives/C/i.bat" "$WINEPREFIX/drive_c/i.bat"
+cp "$cross/tools/wine/arj.exe" "$WINEPREFIX/drive_c/windows/arj.exe"
+# A fresh wineserver inside the X session, so that Wine's desktop process has the display.
+wineserver -k 2>/dev/null || true
+export VELMORIN_UI_LOG
+VELMORIN_UI_LOG=$(windows_path "$work/wine-ui.log")
+export VELMORIN_UNATTENDED=1
+start=$(date +%s)
+xvfb-run -a -s "-screen 0 1024x768x24" bash "$here/whole-run-x.sh" "$cross/velmorin-update.exe" "$work" "$dpi" ||
+  fail "the windowed run failed (see $work)"
+wineserver -k 2>/dev/null || true
+echo "Wine run: $(($(date +%s) - start)) s, exit code $(cat "$work/wine.exit")"
+wait "$run_pid"
+run_pid=
+
+[ "$(cat "$work/wine.exit")" = 0 ] || fail "velmorin-update.exe ended with exit code $(cat "$work/wine.exit")"
+[ "$(cat "$work/linux.exit")" = 0 ] || fail "the Linux run ended with exit code $(cat "$work/linux.exit")"
+different=0
+for file in quorra/basey quorra/basea bases/coste bases/LabGT quorra/baseext preferencia/precios \
+  preferencia/espec quorra/BaseP bdnet/origen; do
+  if ! cmp -s "$work/linux/drives/F/velmorin/$file" "$work/wine/drives/F/velmorin/$file"; then
+    echo "whole-run: $file differs between the Windows and the Linux run" >&2
+    different=1
+  fi
+done
+[ "$different" = 0 ] || exit 1
+[ -f "$work/wine/drives/F/velmorin/bases/dolvek.txt" ] || fail "arj did not extract dolvek.arj"
+[ -f "$work/wine/drives/F/started.txt" ] || fail "quimbaleta.exe did not run"
+# Wine's cmd.exe refuses the installer line's "copy ovt-qe58.exe F:\velmorin\bdnet\*.*"
+# ("Invalid name"), so under Wine the installer is never copied nor started: the run must
+# still end normally 10 s after starting the line, as when an installer fails on Windows.
+grep -qP '^start\thidden\tcmd /c cd F:\\velmorin\\bdnet\\soft\\ & copy ovt-qe58.exe ' "$work/wine-ui.log" ||
+  fail "the installer line was not started"
+echo "Windows and Linux runs left the same record files; screenshots in $work"
