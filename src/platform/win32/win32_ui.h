@@ -11,7 +11,8 @@ namespace velmorin::platform {
 
 // Makes the process DPI aware and loads the common controls; call once, before any window.
 // Message boxes are logged and not shown when VELMORIN_UNATTENDED is set (tests under Wine)
-// or when the process has no visible desktop.
+// or when the process has no visible desktop. Forms given to it must outlive it: it knows
+// them by address.
 std::unique_ptr<Ui> MakeWin32Ui();
 
 }  // namespace velmorin::platform

@@ -68,11 +68,10 @@ class Win32UiTest : public ::testing::Test {
     return done();
   }
 
-  static std::unique_ptr<platform::Ui>& SharedUi() {
-    static std::unique_ptr<platform::Ui> ui = platform::MakeWin32Ui();
-    return ui;
-  }
-  platform::Ui* ui_ = SharedUi().get();
+  // One per test: the user interface knows its forms by address, and a form of the next
+  // test may be built where the last one was.
+  std::unique_ptr<platform::Ui> owned_ui_ = platform::MakeWin32Ui();
+  platform::Ui* ui_ = owned_ui_.get();
 };
 
 TEST_F(Win32UiTest, StartUpFormIsDrawnFromItsTableAtTheScreenDpi) {
