@@ -8,16 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-missing=()
-command -v clang++ >/dev/null || missing+=(clang)
-ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || missing+=(libclang-rt-14-dev)
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo_cmd apt-get update -qq
-  $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash tools/install-deps.sh clang libclang-rt-14-dev
 
 build=build-fuzz
 seconds=${FUZZ_SECONDS:-30}

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs, with apt-get, every Debian package the build, the tests and the demo need.
+# Installs, with apt-get, every Debian package the build, the tests and the demo need, and the
+# packages named as arguments (the Windows stage and the fuzzers add theirs).
 # Idempotent: packages already present are not fetched again.
 set -euo pipefail
 
@@ -8,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcurl4-openssl-dev zlib1g-dev libcpp-httplib-dev
   arj curl
+  "$@"
 )
 
 missing=()

@@ -3,6 +3,8 @@
 # runs the tests under Wine. Prints a summary with the time of each step.
 #   tools/test-wine.sh            everything
 #   BUILD=folder tools/test-wine.sh   another build folder (default build-win)
+#   HOST_BUILD=folder tools/test-wine.sh   take the Linux tools from a native build that already
+#                                          has them (tools/test.sh passes its own)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -34,10 +36,13 @@ done_step "packages (tools/install-deps-windows.sh)" "ok"
 # The loopback test server, the sample pharmacy and the Linux program of the comparison
 # run are Linux programs: a native build beside the cross build.
 begin "native tools"
-cmake -S . -B "$build/host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORIN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build/host" -j "$jobs" --target velmorin-test-server velmorin-sample-pharmacy velmorin-update >/dev/null
-server=$root/$build/host/tools/test_server/velmorin-test-server
-done_step "native test server, sample pharmacy, Linux program" "ok"
+host=${HOST_BUILD:-$build/host}
+if [ -z "${HOST_BUILD:-}" ]; then
+  cmake -S . -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORIN_BUILD_TESTS=OFF >/dev/null
+fi
+cmake --build "$host" -j "$jobs" --target velmorin-test-server velmorin-sample-pharmacy velmorin-update >/dev/null
+server=$(realpath "$host/tools/test_server/velmorin-test-server")
+done_step "native test server, sample pharmacy, Linux program" "from $host"
 
 begin "cross build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
@@ -79,7 +84,7 @@ done_step "unit tests under Wine (ctest)" "$status"
 
 begin "whole run under Wine and Xvfb"
 run_status=ok
-bash tools/wine/whole-run.sh "$build" "$build/host" || run_status=FAILED
+bash tools/wine/whole-run.sh "$build" "$host" || run_status=FAILED
 done_step "whole run under Wine and Xvfb" "$run_status (screenshots in $build/whole-run)"
 [ "$run_status" = ok ]
 [ "$status" = ok ]

@@ -56,14 +56,17 @@ std::string ExpectedPrecios(const std::string& before, const std::string& basey,
 void CheckCase(const Files& before) {
   const auto after = RunTwice(before, [](Channels& c) { BuildPreferencePrices(c); }, "BuildPreferencePrices");
   if (!after) return;
-  CheckUntouched(kBasey, before.at(kBasey), after->at(kBasey));
-  Check(after->at(kEspec) == before.at(kEspec), "espec changed");
-  // Every byte of a PreferencePriceRecord is one of its fields.
-  CheckRecordFile(kPrecios, before.at(kPrecios), after->at(kPrecios),
-                  {.slot_length = P::kLength, .data_length = P::kLength, .writable = {{0, P::kLength}}, .min_records = 99999});
-  const std::string expected =
-      ExpectedPrecios(BytesOf(before.at(kPrecios)), BytesOf(before.at(kBasey)), *before.at(kEspec));
-  Check(*after->at(kPrecios) == expected, "precios is not what zeroing and then importing espec gives");
+  CheckImport(before, *after,
+              {.read_only = kBasey,
+               .list = kEspec,
+               .target = kPrecios,
+               // Every byte of a PreferencePriceRecord is one of its fields.
+               .rule = {.slot_length = P::kLength, .data_length = P::kLength, .writable = {{0, P::kLength}}, .min_records = 99999},
+               .expected =
+                   [](const Files& f) {
+                     return ExpectedPrecios(BytesOf(f.at(kPrecios)), BytesOf(f.at(kBasey)), *f.at(kEspec));
+                   },
+               .mismatch = "precios is not what zeroing and then importing espec gives"});
 }
 
 }  // namespace
@@ -72,10 +75,6 @@ void CheckCase(const Files& before) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace velmorin::fuzz;
   FuzzReader in(data, size);
-  Files files;
-  files[kBasey] = SparseRecordFile(in, velmorin::ProductRecord::kLength);
-  files[kPrecios] = SparseRecordFile(in, velmorin::PreferencePriceRecord::kLength);
-  files[kEspec] = in.Rest();
-  CheckCase(files);
+  CheckCase(ReadFiles(in, {{kBasey, velmorin::ProductRecord::kLength}, {kPrecios, velmorin::PreferencePriceRecord::kLength}}, kEspec));
   return 0;
 }

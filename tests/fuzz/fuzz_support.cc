@@ -155,6 +155,13 @@ std::string FirstDifference(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+Files ReadFiles(FuzzReader& in, std::initializer_list<RecordFileLayout> record_files, const std::string& text_file) {
+  Files files;
+  for (const RecordFileLayout& file : record_files) files[file.path] = SparseRecordFile(in, file.slot_length);
+  files[text_file] = in.Rest();
+  return files;
+}
+
 const std::string& BytesOf(const std::optional<std::string>& file) {
   static const std::string kNone;
   return file ? *file : kNone;
@@ -174,6 +181,13 @@ void CheckSameFiles(const Files& a, const Files& b, const std::string& what) {
     if (bytes && other) detail += ", first difference at " + FirstDifference(*bytes, *other);
     Fail(what + ": " + path + " differs (" + detail + ")");
   }
+}
+
+void CheckImport(const Files& before, const Files& after, const ImportOutcome& outcome) {
+  CheckUntouched(outcome.read_only, before.at(outcome.read_only), after.at(outcome.read_only));
+  Check(after.at(outcome.list) == before.at(outcome.list), "the list changed");
+  CheckRecordFile(outcome.target, before.at(outcome.target), after.at(outcome.target), outcome.rule);
+  Check(after.at(outcome.target) == outcome.expected(before), outcome.mismatch);
 }
 
 std::optional<Files> RunOn(Files files, const Routine& routine, const std::string& name) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -49,6 +50,15 @@ struct TooBig {};
 
 // The files of a case, by Windows path; nothing for an absent file.
 using Files = std::map<std::string, std::optional<std::string>>;
+
+// A record file of a case: its path and its slot length.
+struct RecordFileLayout {
+  std::string path;
+  size_t slot_length;
+};
+// The record files laid out one after the other from the fuzzer's bytes (SparseRecordFile),
+// then a text file with the rest of them.
+Files ReadFiles(FuzzReader& in, std::initializer_list<RecordFileLayout> record_files, const std::string& text_file);
 
 // A lean in-memory file system for the conversion routines: every path on one drive, letter case
 // ignored, files moved in and out whole, no call log, files capped in size.
@@ -131,6 +141,19 @@ struct RecordRule {
 };
 void CheckRecordFile(const std::string& path, const std::optional<std::string>& before,
                      const std::optional<std::string>& after, const RecordRule& rule);
+
+// What a list import must leave: a record file it only opens or reads as it was, the list
+// unchanged, and the target changed only as its rule allows and exactly as the reference says.
+struct ImportOutcome {
+  std::string read_only;
+  std::string list;
+  std::string target;
+  RecordRule rule;
+  // The reference result of the target; `mismatch` reports a difference from it.
+  std::function<std::string(const Files& before)> expected;
+  const char* mismatch;
+};
+void CheckImport(const Files& before, const Files& after, const ImportOutcome& outcome);
 
 // Plain byte-level references for the routines' expected results.
 // Record n of a file's bytes (zeros beyond its end).

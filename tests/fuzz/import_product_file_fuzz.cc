@@ -57,12 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t flags = in.Byte();
   const char* const suffixes[] = {"NA", "CM", "EX", "MA", "XX"};
   const Run run{(flags & 8) != 0 ? "C:" : "", suffixes[(flags & 7) % 5]};
-  Files files;
-  files[kLabGt] = SparseRecordFile(in, velmorin::LabGtRecord::kSlotLength);
-  files[kCoste] = SparseRecordFile(in, velmorin::CostRecord::kLength);
-  files[kBasey] = SparseRecordFile(in, velmorin::ProductRecord::kLength);
-  files[kBasea] = SparseRecordFile(in, velmorin::ProductDetailRecord::kLength);
-  files[kText] = in.Rest();
+  const Files files = ReadFiles(in,
+                                {{kLabGt, velmorin::LabGtRecord::kSlotLength},
+                                 {kCoste, velmorin::CostRecord::kLength},
+                                 {kBasey, velmorin::ProductRecord::kLength},
+                                 {kBasea, velmorin::ProductDetailRecord::kLength}},
+                                kText);
   CheckCase(files, run);
   return 0;
 }

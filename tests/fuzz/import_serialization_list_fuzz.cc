@@ -38,16 +38,19 @@ std::string ExpectedBaseext(const std::string& before, const std::string& basey,
 void CheckCase(const Files& before) {
   const auto after = RunTwice(before, [](Channels& c) { ImportSerializationList(c); }, "ImportSerializationList");
   if (!after) return;
-  CheckUntouched(kBasey, before.at(kBasey), after->at(kBasey));
-  Check(after->at(kList) == before.at(kList), "the list changed");
-  CheckRecordFile(kBaseext, before.at(kBaseext), after->at(kBaseext),
-                  {.slot_length = R::kLength,
-                   .data_length = R::kLength,
-                   .writable = {R::kSerializationDate, R::kSerializationFlag},
-                   .min_records = 99999});
-  const std::string expected =
-      ExpectedBaseext(BytesOf(before.at(kBaseext)), BytesOf(before.at(kBasey)), *before.at(kList));
-  Check(*after->at(kBaseext) == expected, "baseext is not what clearing and then importing the list gives");
+  CheckImport(before, *after,
+              {.read_only = kBasey,
+               .list = kList,
+               .target = kBaseext,
+               .rule = {.slot_length = R::kLength,
+                        .data_length = R::kLength,
+                        .writable = {R::kSerializationDate, R::kSerializationFlag},
+                        .min_records = 99999},
+               .expected =
+                   [](const Files& f) {
+                     return ExpectedBaseext(BytesOf(f.at(kBaseext)), BytesOf(f.at(kBasey)), *f.at(kList));
+                   },
+               .mismatch = "baseext is not what clearing and then importing the list gives"});
 }
 
 }  // namespace
@@ -56,10 +59,6 @@ void CheckCase(const Files& before) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace velmorin::fuzz;
   FuzzReader in(data, size);
-  Files files;
-  files[kBasey] = SparseRecordFile(in, velmorin::ProductRecord::kLength);
-  files[kBaseext] = SparseRecordFile(in, velmorin::ProductExtRecord::kLength);
-  files[kList] = in.Rest();
-  CheckCase(files);
+  CheckCase(ReadFiles(in, {{kBasey, velmorin::ProductRecord::kLength}, {kBaseext, velmorin::ProductExtRecord::kLength}}, kList));
   return 0;
 }

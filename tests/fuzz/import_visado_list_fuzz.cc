@@ -35,16 +35,17 @@ void CheckCase(const Files& before) {
   const auto after = RunTwice(before, [](Channels& c) { ImportVisadoList(c); }, "ImportVisadoList");
   if (!after) return;
   // basea is only opened (created when missing).
-  CheckUntouched(kBasea, before.at(kBasea), after->at(kBasea));
-  Check(after->at(kList) == before.at(kList), "the list changed");
-  CheckRecordFile(kBasey, before.at(kBasey), after->at(kBasey),
-                  {.slot_length = kLength,
-                   .data_length = kLength,
-                   .writable = {ProductRecord::kVisadoMark},
-                   // Marked, or a cut record whose mark the clearing pass removed.
-                   .written = [](int64_t, std::string_view r) { return r[kMark] == '7' || r[kMark] == ' '; }});
-  const std::string expected = ExpectedBasey(BytesOf(before.at(kBasey)), *before.at(kList));
-  Check(*after->at(kBasey) == expected, "basey is not what clearing the marks and marking the list gives");
+  CheckImport(before, *after,
+              {.read_only = kBasea,
+               .list = kList,
+               .target = kBasey,
+               .rule = {.slot_length = kLength,
+                        .data_length = kLength,
+                        .writable = {ProductRecord::kVisadoMark},
+                        // Marked, or a cut record whose mark the clearing pass removed.
+                        .written = [](int64_t, std::string_view r) { return r[kMark] == '7' || r[kMark] == ' '; }},
+               .expected = [](const Files& f) { return ExpectedBasey(BytesOf(f.at(kBasey)), *f.at(kList)); },
+               .mismatch = "basey is not what clearing the marks and marking the list gives"});
 }
 
 }  // namespace
@@ -53,10 +54,6 @@ void CheckCase(const Files& before) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace velmorin::fuzz;
   FuzzReader in(data, size);
-  Files files;
-  files[kBasey] = SparseRecordFile(in, velmorin::ProductRecord::kLength);
-  files[kBasea] = SparseRecordFile(in, velmorin::ProductDetailRecord::kLength);
-  files[kList] = in.Rest();
-  CheckCase(files);
+  CheckCase(ReadFiles(in, {{kBasey, velmorin::ProductRecord::kLength}, {kBasea, velmorin::ProductDetailRecord::kLength}}, kList));
   return 0;
 }

@@ -75,10 +75,6 @@ void CheckCase(const Files& before) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace velmorin::fuzz;
   FuzzReader in(data, size);
-  Files files;
-  files[kBasey] = SparseRecordFile(in, velmorin::ProductRecord::kLength);
-  files[kBaseP] = SparseRecordFile(in, velmorin::NotifiedPriceRecord::kLength);
-  files[kList] = in.Rest();
-  CheckCase(files);
+  CheckCase(ReadFiles(in, {{kBasey, velmorin::ProductRecord::kLength}, {kBaseP, velmorin::NotifiedPriceRecord::kLength}}, kList));
   return 0;
 }

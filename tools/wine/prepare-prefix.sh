@@ -11,7 +11,10 @@ if [ -f "$marker" ]; then
   echo reused
   exit 0
 fi
-wineboot --init >/dev/null 2>&1
+for tool in wine wineboot winepath wineserver; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing: install Debian's wine package" >&2; exit 1; }
+done
+wineboot --init >/dev/null 2>&1 || { echo "wineboot could not make the prefix $WINEPREFIX" >&2; exit 1; }
 settings=$(mktemp --suffix=.reg)
 trap 'rm -f "$settings"' EXIT
 cat >"$settings" <<'REG'
