@@ -2,16 +2,21 @@
 # Runs one cross-built test program under Wine with what the Windows-layer tests need:
 # a fresh scratch folder mapped as drive F: in the Wine prefix, the loopback test server (a
 # native build of velmorin-test-server) with an empty site, faults file and log, a UI log,
-# message boxes that do not wait, and with --x a display (Xvfb, unless DISPLAY is set).
-#   run-test.sh [--x] PROGRAM.exe [gtest arguments]
+# message boxes that do not wait, with --x a display (Xvfb, unless DISPLAY is set), and with
+# --dpi N the screen at N dots per inch for this program (96 again afterwards).
+#   run-test.sh [--x] [--dpi N] PROGRAM.exe [gtest arguments]
 # Needs WINEPREFIX and VELMORIN_TEST_SERVER_BIN (CTest sets both).
 set -euo pipefail
 
 display=no
-if [ "${1:-}" = --x ]; then
-  display=yes
-  shift
-fi
+dpi=
+while [ $# -gt 0 ]; do
+  case $1 in
+    --x) display=yes; shift ;;
+    --dpi) dpi=$2; shift 2 ;;
+    *) break ;;
+  esac
+done
 exe=$1
 shift
 : "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
@@ -28,8 +33,19 @@ cleanup() {
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
   rm -f "$WINEPREFIX/dosdevices/f:"
   rm -rf "$scratch"
+  [ -n "$dpi" ] && set_dpi 96
+  true
+}
+# Wine takes the screen's DPI from this value when a program starts.
+set_dpi() {
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+  wineserver -w
 }
 trap cleanup EXIT
+if [ -n "$dpi" ]; then
+  set_dpi "$dpi"
+  export VELMORIN_TEST_DPI=$dpi
+fi
 
 mkdir -p "$scratch/F" "$scratch/site" "$WINEPREFIX/dosdevices"
 ln -sfn "$scratch/F" "$WINEPREFIX/dosdevices/f:"
