@@ -36,10 +36,11 @@ cleanup() {
   [ -n "$dpi" ] && set_dpi 96
   true
 }
-# Wine takes the screen's DPI from this value when a program starts.
+# Wine takes the screen's DPI from this value when a program starts. The registry lives in
+# the Wine server, so the next program sees it at once (no waiting for the server: the stage
+# keeps it running).
 set_dpi() {
   wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
-  wineserver -w
 }
 trap cleanup EXIT
 if [ -n "$dpi" ]; then
