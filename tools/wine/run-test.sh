@@ -53,19 +53,10 @@ ln -sfn "$scratch/F" "$WINEPREFIX/dosdevices/f:"
 : >"$scratch/faults"
 : >"$scratch/requests.log"
 
-"$server" --site web=0:"$scratch/site" --ready-file "$scratch/ready" \
-  --log "$scratch/requests.log" --faults "$scratch/faults" </dev/null >"$scratch/server.out" 2>&1 &
-server_pid=$!
-for _ in $(seq 100); do
-  [ -s "$scratch/ready" ] && break
-  sleep 0.05
-done
-port=$(awk '$1 == "web" { print $2 }' "$scratch/ready" 2>/dev/null || true)
-if [ -z "$port" ]; then
-  echo "run-test.sh: the test server did not start" >&2
-  cat "$scratch/server.out" >&2
-  exit 1
-fi
+source "$(dirname "$0")/test-server.sh"
+start_test_server "$server" "$scratch/ready" "$scratch/server.out" \
+  --site web=0:"$scratch/site" --log "$scratch/requests.log" --faults "$scratch/faults"
+port=$(awk '$1 == "web" { print $2 }' "$scratch/ready")
 
 export VELMORIN_TEST_URL="http://127.0.0.1:$port"
 # Port 1 (tcpmux) has nobody listening on a build machine: refused connections.

@@ -16,6 +16,7 @@ set -euo pipefail
 cross=$(realpath "$1")
 host=$(realpath "$2")
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/test-server.sh"
 : "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
 export WINEDEBUG=${WINEDEBUG:--all}
 region="Castilla y León"
@@ -49,14 +50,9 @@ cleanup() {
   true
 }
 trap cleanup EXIT
-"$host/tools/test_server/velmorin-test-server" --site update=0:"$work/sites/update" \
-  --site council=0:"$work/sites/council" --site coop=0:"$work/sites/coop" --ready-file "$work/ports" \
-  --log "$work/requests.log" --faults "$work/faults" </dev/null >"$work/server.out" 2>&1 &
-server_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/ports" ] && break
-  sleep 0.05
-done
+start_test_server "$host/tools/test_server/velmorin-test-server" "$work/ports" "$work/server.out" \
+  --site update=0:"$work/sites/update" --site council=0:"$work/sites/council" --site coop=0:"$work/sites/coop" \
+  --log "$work/requests.log" --faults "$work/faults"
 port() { awk -v s="$1" '$1 == s { print $2 }' "$work/ports"; }
 export VELMORIN_UPDATE_SERVER="http://127.0.0.1:$(port update)"
 export VELMORIN_COUNCIL_SITE="http://127.0.0.1:$(port council)"
