@@ -19,7 +19,10 @@ cmake --build "$build" -j2 --target download_bench velmorin-test-server >/dev/nu
 work=$(mktemp -d "$base/velmorin-bench.XXXXXX")
 server_pid=""
 cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  if [ -n "$server_pid" ]; then
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -19,7 +19,7 @@ echo "== Farmacia de ejemplo (región: $region) en $work"
 cp -a "$work/drives/F/velmorin" "$work/before"
 
 server_pid=""
-cleanup() { [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true; }
+cleanup() { if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi; }
 trap cleanup EXIT
 "$build/tools/test_server/velmorin-test-server" \
   --site update=0:"$work/sites/update" --site council=0:"$work/sites/council" --site coop=0:"$work/sites/coop" \

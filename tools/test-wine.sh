@@ -27,7 +27,13 @@ print_summary() {
   echo "== Windows stage summary"
   printf '%s\n' "${summary[@]}"
 }
-trap 'print_summary; [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null; true' EXIT
+# Under set -e a failing command in a trap becomes the script's exit status: every step
+# here must not fail (wineserver -k fails when no server is left).
+finish() {
+  print_summary
+  if [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; fi
+}
+trap finish EXIT
 
 begin "packages"
 bash tools/install-deps-windows.sh

@@ -1,5 +1,5 @@
 // SiteServer: answers every request from its folder, through the faults of the faults file,
-// and records it in the request log once the response has been sent or abandoned.
+// and records it in the request log (a complete response just before its last bytes).
 #include "site_server.h"
 
 #include <fcntl.h>
@@ -61,13 +61,15 @@ class Body {
 };
 
 // One response in flight: paces, stalls and cuts the body as the fault says, counts the
-// bytes sent, and writes the log line when httplib releases it.
+// bytes sent, and writes the log line. A complete body is logged just before its last bytes
+// go out, so that a client's next request is always logged after it; a body cut short is
+// logged when httplib releases the response.
 class Sender {
  public:
   Sender(std::unique_ptr<Body> body, Fault fault, RequestLog* log, std::string site, std::string method,
-         std::string path)
+         std::string path, int status)
       : body_(std::move(body)), fault_(std::move(fault)), log_(log), site_(std::move(site)),
-        method_(std::move(method)), path_(std::move(path)) {}
+        method_(std::move(method)), path_(std::move(path)), status_(status) {}
 
   int64_t declared_length() const { return body_->size() + fault_.extra_length; }
 
@@ -85,6 +87,7 @@ class Sender {
     }
     buffer_.resize(static_cast<size_t>(n));
     if (!body_->Read(offset, buffer_.data(), n)) return false;
+    if (!fault_.chunked && sent_ + n == declared_length()) Log(sent_ + n);
     if (!sink.write(buffer_.data(), buffer_.size())) return false;
     sent_ += n;
     return true;
@@ -94,13 +97,20 @@ class Sender {
   bool ProvideChunked(int64_t offset, httplib::DataSink& sink) {
     if (offset < body_->size()) return Provide(offset, body_->size() - offset, sink);
     if (fault_.extra_length > 0) return false;
+    Log(sent_);
     sink.done();
     return true;
   }
 
-  void Finish(int status) { log_->Line(site_, method_, path_, status, sent_); }
+  void Finish() { Log(sent_); }
 
  private:
+  void Log(int64_t bytes) {
+    if (logged_) return;
+    logged_ = true;
+    log_->Line(site_, method_, path_, status_, bytes);
+  }
+
   int64_t ChunkAt(int64_t offset, int64_t length) const {
     int64_t n = std::min({length, kChunk, body_->size() - offset});
     if (fault_.close_after >= 0) n = std::min(n, fault_.close_after - offset);
@@ -113,6 +123,8 @@ class Sender {
   Fault fault_;
   RequestLog* log_;
   std::string site_, method_, path_;
+  int status_;
+  bool logged_ = false;
   SteadyClock::time_point start_ = SteadyClock::now();
   bool stalled_ = false;
   int64_t sent_ = 0;
@@ -188,8 +200,9 @@ void SiteServer::Install() {
       if (!body) body = std::make_unique<Body>(std::to_string(status) + "\n");
     }
     res.status = status;
-    auto sender = std::make_shared<Sender>(std::move(body), fault, shared_.log, config_.name, req.method, req.path);
-    auto finish = [sender, status](bool) { sender->Finish(status); };
+    auto sender =
+        std::make_shared<Sender>(std::move(body), fault, shared_.log, config_.name, req.method, req.path, status);
+    auto finish = [sender](bool) { sender->Finish(); };
     if (fault.chunked) {
       res.set_chunked_content_provider(
           "application/octet-stream",

@@ -30,11 +30,13 @@ export WINEDEBUG=${WINEDEBUG:--all}
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/velmorin-wine-XXXXXX")
 server_pid=
 cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null || true
+  if [ -n "$server_pid" ]; then
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+  fi
   rm -f "$WINEPREFIX/dosdevices/f:"
   rm -rf "$scratch"
-  [ -n "$dpi" ] && set_dpi 96
-  true
+  if [ -n "$dpi" ]; then set_dpi 96 || true; fi
 }
 # Wine takes the screen's DPI from this value when a program starts. The registry lives in
 # the Wine server, so the next program sees it at once (no waiting for the server: the stage

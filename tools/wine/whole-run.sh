@@ -44,10 +44,9 @@ echo "update /bdi/bases/euro/dolvek.arj rate $((archive_size / 4 + 1))" >"$work/
 server_pid=
 run_pid=
 cleanup() {
-  [ -n "$run_pid" ] && kill "$run_pid" 2>/dev/null
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+  if [ -n "$run_pid" ]; then kill "$run_pid" 2>/dev/null || true; fi
+  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
   rm -f "$WINEPREFIX/dosdevices/f:" "$WINEPREFIX/drive_c/i.bat"
-  true
 }
 trap cleanup EXIT
 start_test_server "$host/tools/test_server/velmorin-test-server" "$work/ports" "$work/server.out" \
