@@ -30,10 +30,9 @@ trap cleanup EXIT
 mkdir -p "$work/site"
 head -c $((size_mb * 1024 * 1024)) /dev/urandom >"$work/site/big.bin"
 
-"$build/tools/test_server/velmorin-test-server" --site bench=0:"$work/site" \
-  --ready-file "$work/ready" --log "$work/requests.log" &
-server_pid=$!
-for _ in $(seq 500); do [ -f "$work/ready" ] && break; sleep 0.01; done
+source tools/test-server.sh
+start_test_server "$build/tools/test_server/velmorin-test-server" "$work/ready" "$work/server.out" \
+  --site bench=0:"$work/site" --log "$work/requests.log"
 port=$(awk '$1 == "bench" { print $2 }' "$work/ready")
 
 echo "work folder: $work ($(df -T "$work" | awk 'NR == 2 { print $2 }'))"

@@ -21,11 +21,10 @@ cp -a "$work/drives/F/velmorin" "$work/before"
 server_pid=""
 cleanup() { if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi; }
 trap cleanup EXIT
-"$build/tools/test_server/velmorin-test-server" \
+source tools/test-server.sh
+start_test_server "$build/tools/test_server/velmorin-test-server" "$work/ports" "$work/server.out" \
   --site update=0:"$work/sites/update" --site council=0:"$work/sites/council" --site coop=0:"$work/sites/coop" \
-  --ready-file "$work/ports" --log "$work/requests.log" &
-server_pid=$!
-for _ in $(seq 100); do [ -s "$work/ports" ] && break; sleep 0.05; done
+  --log "$work/requests.log"
 port() { awk -v s="$1" '$1 == s { print $2 }' "$work/ports"; }
 
 export VELMORIN_DRIVES="$PWD/$work/drives"

@@ -55,7 +55,7 @@ ln -sfn "$scratch/F" "$WINEPREFIX/dosdevices/f:"
 : >"$scratch/faults"
 : >"$scratch/requests.log"
 
-source "$(dirname "$0")/test-server.sh"
+source "$(dirname "$0")/../test-server.sh"
 start_test_server "$server" "$scratch/ready" "$scratch/server.out" \
   --site web=0:"$scratch/site" --log "$scratch/requests.log" --faults "$scratch/faults"
 port=$(awk '$1 == "web" { print $2 }' "$scratch/ready")

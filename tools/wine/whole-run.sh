@@ -16,7 +16,7 @@ set -euo pipefail
 cross=$(realpath "$1")
 host=$(realpath "$2")
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/test-server.sh"
+source "$here/../test-server.sh"
 : "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
 export WINEDEBUG=${WINEDEBUG:--all}
 region="Castilla y León"

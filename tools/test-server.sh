@@ -1,7 +1,7 @@
-# Sourced by the Wine scripts: starts the native loopback test server in the background.
-#   start_test_server SERVER READY_FILE LOG_FILE [server arguments]
+# Sourced by the scripts that need the loopback test server: starts it in the background.
+#   start_test_server SERVER READY_FILE OUTPUT_FILE [server arguments]
 # Sets server_pid, waits until the server has written its ports to READY_FILE, and stops the
-# script with the server's output when it does not come up within 5 s.
+# script with the server's output (kept in OUTPUT_FILE) when it does not come up within 5 s.
 start_test_server() {
   local server=$1 ready=$2 out=$3
   shift 3
