@@ -15,13 +15,34 @@
 //   chunked                     send no Content-Length, in chunked transfer coding
 #include "faults.h"
 
-#include <fnmatch.h>
-
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 namespace velmorin::test_server {
 namespace {
+
+// '*' matches any run of characters, '/' included; '?' any one character.
+bool Matches(std::string_view pattern, std::string_view text) {
+  size_t p = 0, t = 0;
+  size_t star = std::string_view::npos, resume = 0;  // last '*' seen and where its run ends
+  while (t < text.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t])) {
+      ++p;
+      ++t;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = t;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      t = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
 
 std::vector<std::string> Words(const std::string& line) {
   std::istringstream in(line);
@@ -92,7 +113,7 @@ FaultLookup FindFault(const std::string& faults_text, const std::string& site, c
       at = 1;
     }
     if (at >= words.size()) return {std::nullopt, "faults line " + std::to_string(number) + ": no path"};
-    if (::fnmatch(words[at].c_str(), path.c_str(), 0) != 0) continue;
+    if (!Matches(words[at], path)) continue;
     Fault fault;
     const std::string error = ParseDirectives(words, at + 1, fault);
     if (!error.empty()) return {std::nullopt, "faults line " + std::to_string(number) + ": " + error};
