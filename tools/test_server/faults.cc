@@ -5,16 +5,20 @@
 // SITE is a site name (a first word not starting with '/'); a rule without it applies to
 // every site. PATTERN is a request path with * and ? wildcards. The first matching rule
 // applies; blank lines and lines starting with # are ignored. Directives:
-//   status CODE                 answer CODE with a short text body instead of the file
-//   redirect URL                answer 302 (or the CODE given by status) with Location URL
-//   delay SECONDS               wait before sending the headers
-//   close-after BYTES           full Content-Length, but close after BYTES of body
-//   extra-length BYTES          Content-Length BYTES larger than the file; close after the file
-//   stall-after BYTES SECONDS   after BYTES of body send nothing for SECONDS, then go on
-//   rate BYTES_PER_SECOND       send the body no faster than this
-//   chunked                     send no Content-Length, in chunked transfer coding
+//   status CODE                    answer CODE with a short text body instead of the file
+//   redirect URL                   answer 302 (or the CODE given by status) with Location URL
+//   delay SECONDS                  wait before sending the headers
+//   close-after BYTES              full Content-Length, but close after BYTES of body
+//   extra-length BYTES             Content-Length BYTES larger than the file; close after the file
+//   stall-after BYTES SECONDS      after BYTES of body send nothing for SECONDS, then go on
+//   rate BYTES_PER_SECOND          send the body no faster than this
+//   chunked                        send no Content-Length, in chunked transfer coding
+//   header-rate BYTES_PER_SECOND   send the status line and headers no faster than this
+//   silence SECONDS                read the request, send nothing for SECONDS, close unanswered
+// header-rate and silence are applied by the front relay of plain-HTTP sites.
 #include "faults.h"
 
+#include <fstream>
 #include <sstream>
 #include <string_view>
 #include <vector>
@@ -87,6 +91,8 @@ std::string ParseDirectives(const std::vector<std::string>& words, size_t first,
     else if (key == "close-after") fault.close_after = static_cast<int64_t>(a);
     else if (key == "extra-length") fault.extra_length = static_cast<int64_t>(a);
     else if (key == "rate") fault.rate = a;
+    else if (key == "header-rate") fault.header_rate = a;
+    else if (key == "silence") fault.silence_s = a;
     else if (key == "stall-after") {
       fault.stall_after = static_cast<int64_t>(a);
       fault.stall_s = b;
@@ -120,6 +126,15 @@ FaultLookup FindFault(const std::string& faults_text, const std::string& site, c
     return {fault, ""};
   }
   return {};
+}
+
+FaultLookup FindFaultInFile(const std::filesystem::path& faults_file, const std::string& site,
+                            const std::string& path) {
+  if (faults_file.empty()) return {};
+  std::ifstream in(faults_file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return FindFault(text.str(), site, path);
 }
 
 }  // namespace velmorin::test_server

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,8 @@ struct Fault {
   double stall_s = 0;
   double rate = 0;             // body bytes per second (0: unlimited)
   bool chunked = false;        // no Content-Length: chunked transfer coding
+  double header_rate = 0;      // status and header bytes per second (0: unlimited)
+  double silence_s = -1;       // read the request, say nothing this long, close (-1: answer)
 };
 
 struct FaultLookup {
@@ -27,5 +30,8 @@ struct FaultLookup {
 
 // Looks `path` of `site` up in the text of a faults file.
 FaultLookup FindFault(const std::string& faults_text, const std::string& site, const std::string& path);
+// The same in the faults file itself; an empty path or a missing file means no faults.
+FaultLookup FindFaultInFile(const std::filesystem::path& faults_file, const std::string& site,
+                            const std::string& path);
 
 }  // namespace velmorin::test_server

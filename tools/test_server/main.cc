@@ -1,5 +1,6 @@
 // velmorin-test-server: serves folders over loopback HTTP, one port per site, logging every
 // request and injecting the faults named in a faults file. Usage in README.md.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -100,6 +101,8 @@ int Serve(const Options& options) {
 }  // namespace velmorin::test_server
 
 int main(int argc, char** argv) {
+  // A client that leaves must cost its connection, not the process.
+  std::signal(SIGPIPE, SIG_IGN);
   velmorin::test_server::Options options;
   if (!velmorin::test_server::ParseOptions(argc, argv, options)) {
     std::fputs(velmorin::test_server::kUsage, stderr);

@@ -2,12 +2,12 @@
 // sites of the process share.
 #pragma once
 
-#include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <string>
+
+#include "handoff.h"
+#include "request_log.h"
 
 namespace httplib {
 class Server;
@@ -15,21 +15,7 @@ class Server;
 
 namespace velmorin::test_server {
 
-// Appends one tab-separated line per finished request, flushed at once:
-// site, method, path, status, body bytes sent.
-class RequestLog {
- public:
-  explicit RequestLog(const std::string& path);
-  ~RequestLog();
-  RequestLog(const RequestLog&) = delete;
-  RequestLog& operator=(const RequestLog&) = delete;
-  void Line(const std::string& site, const std::string& method, const std::string& path, int status,
-            int64_t bytes);
-
- private:
-  std::mutex mutex_;
-  FILE* file_ = nullptr;
-};
+class FrontRelay;
 
 struct SiteConfig {
   std::string name;
@@ -48,7 +34,8 @@ class SiteServer {
  public:
   SiteServer(SiteConfig config, const Shared& shared);
   ~SiteServer();
-  // Binds and listens on host; returns the port, or -1.
+  // Binds and listens on host; returns the port, or -1. A plain-HTTP site listens through
+  // its front relay (relay.h), its httplib server on a private loopback port.
   int Bind(const std::string& host);
   // Accepts and serves until Stop; call on a thread of its own.
   void Run();
@@ -57,10 +44,13 @@ class SiteServer {
 
  private:
   void Install();
+  RelayedRequest Lookup(const std::string& path, int remote_port);
 
   SiteConfig config_;
   const Shared& shared_;
   std::unique_ptr<httplib::Server> server_;
+  RequestHandoff handoff_;
+  std::unique_ptr<FrontRelay> relay_;  // plain HTTP only
 };
 
 }  // namespace velmorin::test_server
