@@ -3,11 +3,13 @@
 #include <windows.h>
 
 #include "app/updater.h"
+#include "download/download_control.h"
 #include "platform/win32/win32_clock.h"
-#include "platform/win32/win32_download_file.h"
+#include "platform/win32/win32_download_files.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_processes.h"
 #include "platform/win32/win32_ui.h"
+#include "platform/win32/wininet_transport.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   using namespace velmorin::platform;
@@ -15,8 +17,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   auto fs = MakeWin32FileSystem();
   auto processes = MakeWin32Processes();
   auto clock = MakeWin32Clock();
-  const DownloadOptions download_options = DownloadOptionsFromEnvironment();
-  Platform platform{*fs, *ui, *processes, *clock, [&] { return MakeWinInetDownloadFile(download_options); }};
+  auto download_files = MakeWin32DownloadFiles();
+  const velmorin::DownloadOptions download_options = velmorin::DownloadOptionsFromEnvironment();
+  // Long after the control's own deadlines: only a worker left behind ever meets them.
+  const double give_up_s = download_options.connect_timeout_s + download_options.stall_timeout_s + 15;
+  auto transports = [give_up_s] { return MakeWinInetTransport(give_up_s); };
+  Platform platform{*fs, *ui, *processes, *clock,
+                    [&] { return velmorin::MakeDownloadControl(transports, *download_files, download_options); }};
   velmorin::RunUpdater(platform);
   return 0;
 }

@@ -17,7 +17,10 @@
 #include <vector>
 
 #include "common/numbers.h"
-#include "platform/posix/posix_download_file.h"
+#include "download/download_control.h"
+#include "platform/posix/curl_transport.h"
+#include "platform/posix/posix_download_files.h"
+#include "platform/posix/posix_file_system.h"
 
 namespace velmorin {
 namespace {
@@ -91,7 +94,8 @@ struct DialogWork {
 
 Sample RunControl(const std::string& url, const fs::path& drives, bool with_handler) {
   platform::PosixFileSystem fs(drives);
-  auto control = platform::MakeCurlDownloadFile(fs);
+  auto files = platform::MakePosixDownloadFiles(fs);
+  auto control = MakeDownloadControl([] { return platform::MakeCurlTransport(); }, *files);
   control->SourceUrl = url;
   control->TargetPath = "C:\\bench\\control.out";
   Sample s;

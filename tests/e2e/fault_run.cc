@@ -1,10 +1,8 @@
-// FaultRun and its helpers: closed ports, expected record states, the fault table's rows.
+// FaultRun and its helpers: expected record states, the fault table's rows.
 #include "e2e/fault_run.h"
 
 #include <grp.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,23 +27,6 @@
 
 namespace velmorin::testing {
 namespace fs = std::filesystem;
-
-ClosedPort::ClosedPort() {
-  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    throw std::runtime_error("no loopback port to close");
-  }
-  port_ = ntohs(address.sin_port);
-}
-
-ClosedPort::~ClosedPort() {
-  if (fd_ >= 0) ::close(fd_);
-}
 
 const std::vector<std::string>& RecordFilePaths() {
   static const std::vector<std::string> paths = {"velmorin/quorra/basey",  "velmorin/quorra/basea",

@@ -1,6 +1,6 @@
-// Whole runs of the real program with something broken: the pharmacy and its three sites, a
-// port that refuses connections, the record files' expected states (the library's routines
-// applied in the run's order to a copy), and the rows of docs/faults.md the runs must match.
+// Whole runs of the real program with something broken: the pharmacy and its three sites, the
+// record files' expected states (the library's routines applied in the run's order to a copy),
+// and the rows of docs/faults.md the runs must match.
 #pragma once
 
 #include <filesystem>
@@ -12,23 +12,10 @@
 
 #include "e2e/pharmacy.h"
 #include "e2e/run_program.h"
+#include "support/loopback_ports.h"
 #include "support/test_server.h"
 
 namespace velmorin::testing {
-
-// A loopback port that refuses connections while the object lives (bound, never listening).
-class ClosedPort {
- public:
-  ClosedPort();
-  ~ClosedPort();
-  ClosedPort(const ClosedPort&) = delete;
-  ClosedPort& operator=(const ClosedPort&) = delete;
-  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
 
 // Files by path relative to a drive's folder ("velmorin/quorra/basey"); nothing when absent.
 using DriveFiles = std::map<std::string, std::optional<std::string>>;

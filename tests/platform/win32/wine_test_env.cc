@@ -17,6 +17,11 @@ std::string Required(const char* name) {
   return value;
 }
 
+std::string Optional(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? "" : value;
+}
+
 }  // namespace
 
 std::filesystem::path WindowsPath(const std::string& build_path) {
@@ -36,6 +41,8 @@ const WineTestEnv& WineTestEnv::Get() {
 WineTestEnv::WineTestEnv()
     : url_(Required("VELMORIN_TEST_URL")),
       dead_url_(Required("VELMORIN_TEST_DEAD_URL")),
+      https_url_(Optional("VELMORIN_TEST_HTTPS_URL")),
+      untrusted_https_url_(Optional("VELMORIN_TEST_UNTRUSTED_HTTPS_URL")),
       site_(WindowsPath(Required("VELMORIN_TEST_SITE"))),
       faults_(WindowsPath(Required("VELMORIN_TEST_FAULTS"))),
       log_(WindowsPath(Required("VELMORIN_TEST_REQUEST_LOG"))),

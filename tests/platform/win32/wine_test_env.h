@@ -15,6 +15,12 @@ class WineTestEnv {
 
   // "http://127.0.0.1:PORT" + path.
   std::string Url(const std::string& path) const { return url_ + path; }
+  // The site over https: with a certificate the prefix trusts, or one it does not; empty
+  // when run-test.sh gave none.
+  std::string HttpsUrl(const std::string& path, bool trusted) const {
+    const std::string& base = trusted ? https_url_ : untrusted_https_url_;
+    return base.empty() ? "" : base + path;
+  }
   // A URL on which nothing listens.
   std::string DeadUrl(const std::string& path) const { return dead_url_ + path; }
   // Puts a file on the site (path with forward slashes, from the site's root).
@@ -28,7 +34,7 @@ class WineTestEnv {
 
  private:
   WineTestEnv();
-  std::string url_, dead_url_;
+  std::string url_, dead_url_, https_url_, untrusted_https_url_;
   std::filesystem::path site_, faults_, log_, helper_;
 };
 

@@ -1,0 +1,55 @@
+// Why a transfer did not complete, and the one Spanish text for each cause that the control
+// puts in ResultText on every build.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velmorin {
+
+enum class TransferFailureKind {
+  kCancelled,
+  kBadAddress,
+  kHostNotFound,
+  kRefused,
+  kUnreachable,
+  kNoConnectionInTime,
+  kStall,
+  kHttpStatus,
+  kShortBody,
+  kConnectionLost,
+  kNoAnswer,
+  kTooManyRedirects,
+  kBadResponse,
+  kProxyAuth,
+  kCertificate,
+  kSecureChannel,
+  kDiskFull,
+  kFolderMissing,
+  kTargetIsFolder,
+  kAccessDenied,
+  kTargetInUse,
+  kDiskError,
+  kNetworkError,
+};
+
+struct TransferFailure {
+  TransferFailureKind kind = TransferFailureKind::kNetworkError;
+  std::string url;     // the address that failed (after redirects), CP1252
+  std::string file;    // the file name the user asked for
+  std::string target;  // the destination path, CP1252
+  int status = 0;      // HTTP status
+  int64_t received = 0;
+  int64_t length = -1;
+  double seconds = 0;  // the limit that passed
+  int max_redirects = 0;
+  long code = 0;       // the system's own code, for support
+};
+
+// The ResultText of a failure: Spanish, CP1252, one sentence or two, naming what failed.
+std::string FailureText(const TransferFailure& failure);
+
+// "404 (archivo no encontrado)": a status and, when it is a common one, its meaning.
+std::string HttpStatusText(int status);
+
+}  // namespace velmorin

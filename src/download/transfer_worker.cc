@@ -1,0 +1,115 @@
+#include "download/transfer_worker.h"
+
+#include <thread>
+
+#include "download/transfer_url.h"
+
+namespace velmorin {
+namespace {
+
+using platform::TransportError;
+using platform::TransportResult;
+
+// Enough to keep the worker busy while the control writes; bounded, so that a slow disk does
+// not make the program hold a whole download in memory.
+constexpr size_t kQueueLimit = 4 * 1024 * 1024;
+
+bool IsRedirect(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+class HopEvents : public platform::TransportEvents {
+ public:
+  explicit HopEvents(Exchange& x) : x_(x) {}
+
+  const std::string& redirect() const { return redirect_; }
+
+  void OnConnected() override {
+    std::lock_guard lock(x_.mutex);
+    x_.connected = true;
+    x_.posted.notify_all();
+  }
+
+  bool OnHeaders(int status, int64_t content_length, const std::string& location) override {
+    std::lock_guard lock(x_.mutex);
+    x_.connected = x_.answered = true;
+    x_.status = status;
+    x_.length = content_length;
+    x_.posted.notify_all();
+    if (IsRedirect(status) && !location.empty()) redirect_ = location;
+    // Neither a redirect's body nor an error page is of any use.
+    return redirect_.empty() && status >= 200 && status <= 299;
+  }
+
+  bool OnBody(const char* data, size_t size) override {
+    std::unique_lock lock(x_.mutex);
+    x_.taken.wait(lock, [&] { return x_.stopped || x_.queued < kQueueLimit; });
+    if (x_.stopped) return false;
+    x_.chunks.emplace_back(data, size);
+    x_.queued += size;
+    x_.posted.notify_all();
+    return true;
+  }
+
+  bool Stopped() const override {
+    std::lock_guard lock(x_.mutex);
+    return x_.stopped;
+  }
+
+ private:
+  Exchange& x_;
+  std::string redirect_;
+};
+
+void Finish(Exchange& x, TransportResult result) {
+  std::lock_guard lock(x.mutex);
+  x.result = result;
+  x.finished = true;
+  x.posted.notify_all();
+}
+
+void Work(Exchange& x, platform::HttpTransport& transport, std::string url, int max_redirects) {
+  for (int redirects = 0;; ++redirects) {
+    {
+      std::lock_guard lock(x.mutex);
+      if (x.stopped) return;
+      x.url = url;
+      x.connected = false;
+      x.redirects = redirects;
+    }
+    HopEvents events(x);
+    const TransportResult result = transport.Get(url, events);
+    if (events.redirect().empty() || result.error != TransportError::kNone) return Finish(x, result);
+    const auto next = ResolveRedirect(url, events.redirect());
+    std::unique_lock lock(x.mutex);
+    if (redirects >= max_redirects) {
+      x.too_many_redirects = true;
+    } else if (!next) {
+      x.bad_location = events.redirect();
+    } else {
+      url = *next;
+      continue;
+    }
+    lock.unlock();
+    return Finish(x, result);
+  }
+}
+
+}  // namespace
+
+void Exchange::Stop() {
+  std::lock_guard lock(mutex);
+  stopped = true;
+  taken.notify_all();
+}
+
+void StartTransferWorker(std::shared_ptr<Exchange> exchange, std::unique_ptr<platform::HttpTransport> transport,
+                         std::string url, int max_redirects) {
+  std::thread([exchange, transport = std::move(transport), url = std::move(url), max_redirects]() mutable {
+    Work(*exchange, *transport, std::move(url), max_redirects);
+    // The transport's handles close here, on the thread that used them.
+    transport.reset();
+  }).detach();
+}
+
+}  // namespace velmorin

@@ -1,0 +1,476 @@
+// The download control's contract, one suite for every transport (the in-memory fake,
+// libcurl, WinINet under Wine): results and their texts, progress reports, every deadline,
+// cancels in every phase, and how the target is replaced. Each instantiation supplies a
+// Backend: a site (Serve, SetFaults, Url, RefusedUrl, SilentUrl, HttpsUrl, Requests,
+// Transports, HasTestServer) and a disk (Target, Folder, Files, OtherFiles, Hold).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/cp1252.h"
+#include "download/download_control.h"
+#include "support/temp_dir.h"
+
+namespace velmorin::testing {
+
+inline constexpr char kOldContent[] = "old content that must survive";
+using ContractClock = std::chrono::steady_clock;
+
+inline std::string Bytes(size_t size) {
+  std::string s(size, '\0');
+  for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+  return s;
+}
+
+struct TimedReport {
+  platform::TransferProgressArgs args;
+  double at;  // seconds since the start
+};
+
+struct Fetched {
+  bool failed = false;
+  std::string text;  // UTF-8
+  std::vector<TimedReport> reports;
+  double seconds = 0;
+  double cancel_to_end = -1;  // from the cancel to the return of StartTransfer
+};
+
+// A file held open by another program (the back-office program, a scanner), as a disk's
+// Hold gives it.
+class HeldFile {
+ public:
+  virtual ~HeldFile() = default;
+  // What that program reads through its own handle.
+  virtual std::string ReadAll() = 0;
+};
+
+// Decides from each report (and the seconds since the start) whether to cancel.
+using CancelWhen = std::function<bool(const platform::TransferProgressArgs&, double)>;
+
+template <class Backend>
+class DownloadContract : public ::testing::Test {
+ protected:
+  DownloadContract() {
+    options_.connect_timeout_s = 1;
+    options_.stall_timeout_s = 1;
+    backend_.SetFaults("");
+  }
+
+  Fetched Fetch(const std::string& url, const std::string& target, CancelWhen cancel_when = nullptr,
+                std::function<void(const platform::TransferProgressArgs&)> also = nullptr) {
+    Fetched r;
+    auto control = MakeDownloadControl(backend_.Transports(), backend_.Files(), options_);
+    control->SourceUrl = url;
+    control->TargetPath = target;
+    const auto start = ContractClock::now();
+    ContractClock::time_point cancelled_at{};
+    control->TransferProgress = [&](platform::TransferProgressArgs& args) {
+      r.reports.push_back({args, Since(start)});
+      if (also) also(args);
+      if (cancel_when && cancelled_at == ContractClock::time_point{} && cancel_when(args, Since(start))) {
+        args.Cancel = true;
+        cancelled_at = ContractClock::now();
+      }
+    };
+    control->StartTransfer();
+    r.seconds = Since(start);
+    if (cancelled_at != ContractClock::time_point{}) r.cancel_to_end = Since(cancelled_at);
+    r.failed = control->TransferFailed();
+    r.text = Utf8FromCp1252(control->ResultText());
+    return r;
+  }
+  Fetched Fetch(const std::string& url, CancelWhen cancel_when = nullptr) {
+    return Fetch(url, backend_.Target(), std::move(cancel_when));
+  }
+
+  static double Since(ContractClock::time_point t) {
+    return std::chrono::duration<double>(ContractClock::now() - t).count();
+  }
+  std::filesystem::path TargetFile() { return backend_.Folder() / "VISADO75.txt"; }
+  void PutOldTarget() { WriteFileBytes(TargetFile(), kOldContent); }
+  std::string TargetBytes() { return ReadFileBytes(TargetFile()); }
+  std::vector<std::string> Entries() {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(backend_.Folder())) {
+      names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // The old target is intact and nothing was left beside it.
+  void ExpectOldTargetAlone() {
+    EXPECT_EQ(TargetBytes(), kOldContent);
+    EXPECT_EQ(Entries(), std::vector<std::string>{"VISADO75.txt"});
+  }
+  // A failure ended within `bound` seconds of the start, with `text`, and a last report.
+  void ExpectFailure(const Fetched& r, const std::string& text, double bound) {
+    EXPECT_TRUE(r.failed);
+    EXPECT_EQ(r.text, text);
+    EXPECT_LT(r.seconds, bound);
+    ASSERT_FALSE(r.reports.empty());
+    EXPECT_EQ(r.reports.back().args.State, 3);
+    EXPECT_LT(r.reports.back().args.Percent, 100);
+    ExpectOldTargetAlone();
+  }
+  void ExpectCancelled(const Fetched& r) {
+    EXPECT_FALSE(r.failed);
+    EXPECT_EQ(r.text, "Descarga cancelada por el usuario.");
+    ASSERT_GE(r.cancel_to_end, 0);
+    EXPECT_LT(r.cancel_to_end, 1.0);
+    ExpectOldTargetAlone();
+  }
+  // Host and port of the site, as the texts name it.
+  std::string Host() { return backend_.Url("").substr(backend_.Url("").find("://") + 3); }
+  double FirstByteBound() const { return options_.connect_timeout_s + options_.stall_timeout_s; }
+
+  Backend backend_;
+  DownloadOptions options_;
+};
+
+TYPED_TEST_SUITE_P(DownloadContract);
+
+TYPED_TEST_P(DownloadContract, SuccessReplacesTheTargetWithOneRequestAndReportsInOrder) {
+  const std::string body = Bytes(600 * 1024);
+  this->backend_.Serve("/VISADO75.txt", body);
+  this->backend_.SetFaults("/VISADO75.txt rate 2000000\n");
+  this->PutOldTarget();
+  const Fetched r = this->Fetch(this->backend_.Url("/VISADO75.txt"));
+  EXPECT_FALSE(r.failed);
+  EXPECT_EQ(r.text, "OK");
+  EXPECT_EQ(this->TargetBytes(), body);
+  EXPECT_EQ(this->Entries(), std::vector<std::string>{"VISADO75.txt"});
+  EXPECT_EQ(this->backend_.Requests(1), std::vector<std::string>{"/VISADO75.txt 200"});
+
+  ASSERT_GE(r.reports.size(), 4u);
+  EXPECT_EQ(r.reports.front().args.State, 1);
+  EXPECT_EQ(r.reports.front().args.BytesReceived, 0);
+  const auto& last = r.reports.back().args;
+  EXPECT_EQ(last.State, 3);
+  EXPECT_EQ(last.Percent, 100);
+  EXPECT_EQ(last.BytesReceived, static_cast<int32_t>(body.size()));
+  EXPECT_EQ(last.ElapsedSeconds, static_cast<int32_t>(r.reports.back().at));
+  bool partial = false;
+  for (size_t i = 1; i + 1 < r.reports.size(); ++i) {
+    const auto& a = r.reports[i].args;
+    EXPECT_TRUE(a.State == 1 || a.State == 2) << i;
+    EXPECT_GE(a.State, r.reports[i - 1].args.State);
+    EXPECT_GE(a.BytesReceived, r.reports[i - 1].args.BytesReceived);
+    EXPECT_DOUBLE_EQ(a.Percent, 100.0 * a.BytesReceived / static_cast<double>(body.size()));
+    if (a.State == 1) {
+      EXPECT_EQ(a.BytesReceived, 0);
+    }
+    partial = partial || (a.Percent > 0 && a.Percent < 100);
+  }
+  EXPECT_TRUE(partial);
+  EXPECT_LE(r.reports.size(), static_cast<size_t>(r.seconds * 20) + 4) << "about 20 reports a second at most";
+}
+
+TYPED_TEST_P(DownloadContract, BodiesWithoutALengthEmptyOrDiscarded) {
+  const std::string body = Bytes(300 * 1024);
+  this->backend_.Serve("/VISADO75.txt", body);
+  this->backend_.SetFaults("/VISADO75.txt chunked rate 1000000\n");
+  const Fetched chunked = this->Fetch(this->backend_.Url("/VISADO75.txt"));
+  EXPECT_EQ(chunked.text, "OK");
+  EXPECT_EQ(this->TargetBytes(), body);
+  for (size_t i = 0; i + 1 < chunked.reports.size(); ++i) EXPECT_EQ(chunked.reports[i].args.Percent, 0);
+  EXPECT_EQ(chunked.reports.back().args.Percent, 100);
+
+  this->backend_.SetFaults("");
+  this->backend_.Serve("/empty.txt", "");
+  EXPECT_EQ(this->Fetch(this->backend_.Url("/empty.txt")).text, "OK");
+  EXPECT_EQ(this->TargetBytes(), "");
+
+  // No destination: fetched whole, kept nowhere.
+  this->backend_.Serve("/quenil.txt", Bytes(100000));
+  EXPECT_EQ(this->Fetch(this->backend_.Url("/quenil.txt"), "").text, "OK");
+  EXPECT_EQ(this->Entries(), std::vector<std::string>{"VISADO75.txt"});
+  EXPECT_EQ(this->backend_.Requests(3).back(), "/quenil.txt 200");
+}
+
+TYPED_TEST_P(DownloadContract, ServerFailuresNameTheirCauseAndKeepTheOldTarget) {
+  struct Case {
+    const char* rule;
+    std::string text;
+  };
+  const std::string file = "'VISADO75.txt'";
+  const Case cases[] = {
+      {"status 404", "El servidor no pudo entregar " + file + ": respuesta HTTP 404 (archivo no encontrado)."},
+      {"status 503", "El servidor no pudo entregar " + file + ": respuesta HTTP 503 (servicio no disponible)."},
+      {"status 418", "El servidor no pudo entregar " + file + ": respuesta HTTP 418."},
+      {"status 407",
+       "El servidor proxy pide usuario y contraseña (respuesta HTTP 407): revise la configuración de acceso a "
+       "internet de este equipo."},
+      {"close-after 1000", "La descarga de " + file + " quedó incompleta: se recibieron 1000 de 5000 bytes."},
+      {"extra-length 100", "La descarga de " + file + " quedó incompleta: se recibieron 5000 de 5100 bytes."},
+  };
+  this->backend_.Serve("/VISADO75.txt", Bytes(5000));
+  size_t requests = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rule);
+    this->backend_.SetFaults(std::string("/VISADO75.txt ") + c.rule + "\n");
+    this->PutOldTarget();
+    this->ExpectFailure(this->Fetch(this->backend_.Url("/VISADO75.txt")), c.text, 3);
+    EXPECT_EQ(this->backend_.Requests(++requests).size(), requests) << "one request, no retry";
+  }
+  if (!TypeParam::kSeesACutChunkedBody) return;
+  this->backend_.SetFaults("/VISADO75.txt chunked close-after 1000\n");
+  this->ExpectFailure(this->Fetch(this->backend_.Url("/VISADO75.txt")),
+                      "Se perdió la conexión con el servidor " + this->Host() + " tras recibir 1000 bytes de " + file + ".",
+                      3);
+}
+
+TYPED_TEST_P(DownloadContract, ConnectionFailuresNameTheHost) {
+  this->PutOldTarget();
+  const std::string refused = this->backend_.RefusedUrl("/VISADO75.txt");
+  const std::string refused_host = refused.substr(7, refused.find('/', 7) - 7);
+  this->ExpectFailure(this->Fetch(refused),
+                      "No se pudo conectar con el servidor " + refused_host + ": conexión rechazada.", 3);
+  // The host named is the one that failed, after a redirect too.
+  this->backend_.SetFaults("/VISADO75.txt redirect " + refused + "\n");
+  this->ExpectFailure(this->Fetch(this->backend_.Url("/VISADO75.txt")),
+                      "No se pudo conectar con el servidor " + refused_host + ": conexión rechazada.", 3);
+  this->ExpectFailure(this->Fetch("http://servidor-inexistente.invalid/VISADO75.txt"),
+                      "No se encontró el servidor servidor-inexistente.invalid: el nombre no existe o no hay acceso "
+                      "a internet.",
+                      this->FirstByteBound() + 1);
+}
+
+TYPED_TEST_P(DownloadContract, NoConnectionEndsAtTheFirstByteDeadline) {
+  this->PutOldTarget();
+  const std::string url = this->backend_.SilentUrl("/VISADO75.txt");
+  const Fetched r = this->Fetch(url);
+  const std::string host = url.substr(7, url.find('/', 7) - 7);
+  this->ExpectFailure(r, "No se pudo conectar con el servidor " + host + ": no hubo respuesta en 2 segundos.", 3);
+  EXPECT_GT(r.seconds, this->FirstByteBound() - 0.1);
+  for (size_t i = 0; i + 1 < r.reports.size(); ++i) EXPECT_EQ(r.reports[i].args.State, 1);
+}
+
+// A connected server that sends nothing, or its headers too slowly, or late.
+TYPED_TEST_P(DownloadContract, ASilentOrSlowServerEndsAtTheFirstByteDeadline) {
+  this->backend_.Serve("/VISADO75.txt", Bytes(5000));
+  for (const char* rule : {"silence 20", "header-rate 1", "delay 20", "stall-after 0 20"}) {
+    SCOPED_TRACE(rule);
+    this->backend_.SetFaults(std::string("/VISADO75.txt ") + rule + "\n");
+    this->PutOldTarget();
+    const Fetched r = this->Fetch(this->backend_.Url("/VISADO75.txt"));
+    this->ExpectFailure(r,
+                        "La descarga de 'VISADO75.txt' se detuvo: no llegaron datos del servidor " + this->Host() +
+                            " en 2 segundos.",
+                        this->FirstByteBound() + 1);
+    EXPECT_GT(r.seconds, this->FirstByteBound() - 0.1);
+  }
+}
+
+TYPED_TEST_P(DownloadContract, RedirectsAreFollowedFiveTimesButNotSixNorInALoop) {
+  const std::string body = Bytes(3000);
+  this->backend_.Serve("/final.txt", body);
+  std::string rules;
+  for (int i = 1; i <= 5; ++i) rules += "/r" + std::to_string(i) + " redirect /r" + std::to_string(i + 1) + "\n";
+  rules += "/r6 redirect " + this->backend_.Url("/final.txt") + "\n";
+  rules += "/loop redirect /loop\n";
+  // A redirect whose own body stalls: its body is never read.
+  rules += "/stuck redirect /final.txt extra-length 90 stall-after 5 60\n";
+  this->backend_.SetFaults(rules);
+  this->PutOldTarget();
+  EXPECT_EQ(this->Fetch(this->backend_.Url("/r2")).text, "OK");
+  EXPECT_EQ(this->TargetBytes(), body);
+  EXPECT_EQ(this->backend_.Requests(6).size(), 6u);
+
+  this->PutOldTarget();
+  this->ExpectFailure(this->Fetch(this->backend_.Url("/r1")), "Demasiadas redirecciones al pedir 'r1' (más de 5).", 3);
+  this->ExpectFailure(this->Fetch(this->backend_.Url("/loop")), "Demasiadas redirecciones al pedir 'loop' (más de 5).",
+                      3);
+  const auto requests = this->backend_.Requests(18);
+  ASSERT_EQ(requests.size(), 18u);
+  EXPECT_EQ(requests[11], "/r6 302") << "r1 to r6, and never final.txt";
+  EXPECT_EQ(requests[17], "/loop 302");
+
+  const Fetched stuck = this->Fetch(this->backend_.Url("/stuck"));
+  EXPECT_EQ(stuck.text, "OK");
+  EXPECT_LT(stuck.seconds, this->FirstByteBound());
+  EXPECT_EQ(this->TargetBytes(), body);
+}
+
+TYPED_TEST_P(DownloadContract, ABodyThatTricklesOrStopsIsAStall) {
+  this->backend_.Serve("/VISADO75.txt", Bytes(5000));
+  for (const char* rule : {"rate 1", "rate 500", "stall-after 2000 20"}) {
+    SCOPED_TRACE(rule);
+    this->backend_.SetFaults(std::string("/VISADO75.txt ") + rule + "\n");
+    this->PutOldTarget();
+    const Fetched r = this->Fetch(this->backend_.Url("/VISADO75.txt"));
+    this->ExpectFailure(r,
+                        "La descarga de 'VISADO75.txt' se detuvo: no llegaron datos del servidor " + this->Host() +
+                            " en 1 segundo.",
+                        this->options_.stall_timeout_s + 2);
+    EXPECT_GT(r.seconds, this->options_.stall_timeout_s - 0.1);
+  }
+}
+
+TYPED_TEST_P(DownloadContract, AShortPauseOrASteadySlowBodyIsWaitedOut) {
+  const std::string body = Bytes(6000);
+  this->backend_.Serve("/VISADO75.txt", body);
+  this->backend_.SetFaults("/VISADO75.txt stall-after 2000 0.5\n");
+  const Fetched paused = this->Fetch(this->backend_.Url("/VISADO75.txt"));
+  EXPECT_EQ(paused.text, "OK");
+  EXPECT_EQ(this->TargetBytes(), body);
+  for (size_t i = 1; i < paused.reports.size(); ++i) {
+    EXPECT_LT(paused.reports[i].at - paused.reports[i - 1].at, 0.5) << "reports go on while nothing arrives";
+  }
+  // 2,000 bytes a second: every window brings more than 1,024.
+  this->backend_.SetFaults("/VISADO75.txt rate 2000\n");
+  EXPECT_EQ(this->Fetch(this->backend_.Url("/VISADO75.txt")).text, "OK");
+  EXPECT_EQ(this->TargetBytes(), body);
+}
+
+// A cancel lands within a second in every phase, and the old target stays.
+TYPED_TEST_P(DownloadContract, ACancelEndsEveryPhaseWithinASecond) {
+  this->options_.connect_timeout_s = 15;
+  this->options_.stall_timeout_s = 30;
+  this->backend_.Serve("/VISADO75.txt", Bytes(4 * 1024 * 1024));
+  struct Case {
+    const char* name;
+    std::string url;
+    const char* rule;
+    CancelWhen when;
+  };
+  const auto after = [](double s) { return [s](const platform::TransferProgressArgs&, double at) { return at > s; }; };
+  const Case cases[] = {
+      {"connecting", this->backend_.SilentUrl("/VISADO75.txt"), "", after(0.3)},
+      {"silence", this->backend_.Url("/VISADO75.txt"), "silence 20", after(0.3)},
+      {"slow headers", this->backend_.Url("/VISADO75.txt"), "header-rate 1", after(0.3)},
+      {"receiving", this->backend_.Url("/VISADO75.txt"), "rate 500000",
+       [](const platform::TransferProgressArgs& a, double) { return a.BytesReceived > 100000; }},
+      {"stalled", this->backend_.Url("/VISADO75.txt"), "stall-after 1000 20",
+       [](const platform::TransferProgressArgs& a, double at) { return a.BytesReceived == 1000 && at > 0.5; }},
+      {"last report", this->backend_.Url("/VISADO75.txt"), "",
+       [](const platform::TransferProgressArgs& a, double) { return a.State == 3; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    this->backend_.SetFaults(std::string("/VISADO75.txt ") + c.rule + "\n");
+    this->PutOldTarget();
+    this->ExpectCancelled(this->Fetch(c.url, c.when));
+  }
+}
+
+TYPED_TEST_P(DownloadContract, ACancelPendingAtTheFirstReportSendsNoRequest) {
+  this->backend_.Serve("/VISADO75.txt", "data");
+  this->PutOldTarget();
+  this->ExpectCancelled(this->Fetch(this->backend_.Url("/VISADO75.txt"), [](const auto&, double) { return true; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(this->backend_.Requests(0).empty());
+}
+
+TYPED_TEST_P(DownloadContract, ABadDestinationOrAddressFailsBeforeAnyRequest) {
+  this->backend_.Serve("/VISADO75.txt", "data");
+  this->PutOldTarget();
+  const std::string target = this->backend_.Target();
+  const std::string folder = target.substr(0, target.rfind('\\'));
+  const Fetched missing = this->Fetch(this->backend_.Url("/VISADO75.txt"), folder + "\\nada\\VISADO75.txt");
+  EXPECT_TRUE(missing.failed);
+  EXPECT_EQ(missing.text, "No existe la carpeta de destino " + folder + "\\nada.");
+  const Fetched folder_target = this->Fetch(this->backend_.Url("/VISADO75.txt"), folder);
+  EXPECT_TRUE(folder_target.failed);
+  EXPECT_EQ(folder_target.text, "No se pudo guardar " + folder + ": es una carpeta.");
+  this->ExpectFailure(this->Fetch("file:///etc/passwd"), "La dirección de descarga no es válida: file:///etc/passwd", 1);
+  this->ExpectFailure(this->Fetch("ftp://127.0.0.1/x"), "La dirección de descarga no es válida: ftp://127.0.0.1/x", 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(this->backend_.Requests(0).empty());
+}
+
+// A temporary file that no live transfer holds goes; one another workstation is writing stays.
+TYPED_TEST_P(DownloadContract, StaleTemporaryFilesGoLiveOnesStay) {
+  const std::string body = Bytes(2000);
+  this->backend_.Serve("/VISADO75.txt", body);
+  this->PutOldTarget();
+  WriteFileBytes(this->backend_.Folder() / "VISADO75.txt.part-dead01", "left by a killed run");
+  auto other = this->backend_.OtherFiles();
+  platform::FileResult error;
+  auto live = other->CreateTemporary(this->backend_.Target(), error);
+  ASSERT_TRUE(live) << static_cast<int>(error.error);
+  const Fetched r = this->Fetch(this->backend_.Url("/VISADO75.txt"));
+  EXPECT_EQ(r.text, "OK");
+  EXPECT_EQ(this->TargetBytes(), body);
+  const auto entries = this->Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0], "VISADO75.txt");
+  EXPECT_TRUE(entries[1].starts_with("VISADO75.txt.part-")) << entries[1];
+  live.reset();
+  EXPECT_EQ(this->Entries(), std::vector<std::string>{"VISADO75.txt"});
+}
+
+// Where a program holds the target open so that it cannot be replaced (Windows), the new
+// content goes into it; elsewhere the rename replaces it. Either way the path reads new.
+TYPED_TEST_P(DownloadContract, ATargetHeldOpenByAnotherProgramGetsTheNewContent) {
+  const std::string body = Bytes(100000);
+  this->backend_.Serve("/VISADO75.txt", body);
+  this->PutOldTarget();
+  auto holder = this->backend_.Hold(this->TargetFile());
+  EXPECT_EQ(this->Fetch(this->backend_.Url("/VISADO75.txt")).text, "OK");
+  if (TypeParam::kTargetsHeldOpenAreWrittenInPlace) {
+    EXPECT_EQ(holder->ReadAll(), body);
+  }
+  holder.reset();
+  EXPECT_EQ(this->TargetBytes(), body);
+  EXPECT_EQ(this->Entries(), std::vector<std::string>{"VISADO75.txt"});
+}
+
+// A scanner holding the new file for a moment: the rename is tried again.
+TYPED_TEST_P(DownloadContract, ATemporaryFileHeldForAMomentIsRenamedOnceFree) {
+  const std::string body = Bytes(100000);
+  this->backend_.Serve("/VISADO75.txt", body);
+  this->PutOldTarget();
+  decltype(this->backend_.Hold(this->TargetFile())) scanner;
+  std::thread release;
+  const Fetched r = this->Fetch(this->backend_.Url("/VISADO75.txt"), this->backend_.Target(), nullptr,
+                                [&](const platform::TransferProgressArgs& a) {
+                                  if (a.State != 3) return;
+                                  for (const auto& name : this->Entries()) {
+                                    if (name.starts_with("VISADO75.txt.part-")) {
+                                      scanner = this->backend_.Hold(this->backend_.Folder() / name);
+                                    }
+                                  }
+                                  release = std::thread([&] {
+                                    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                                    scanner.reset();
+                                  });
+                                });
+  release.join();
+  EXPECT_EQ(r.text, "OK");
+  EXPECT_EQ(this->TargetBytes(), body);
+  EXPECT_EQ(this->Entries(), std::vector<std::string>{"VISADO75.txt"});
+}
+
+TYPED_TEST_P(DownloadContract, HttpsIsFetchedOnlyFromATrustedServer) {
+  const std::string trusted = this->backend_.HttpsUrl("/VISADO75.txt", true);
+  if (trusted.empty()) GTEST_SKIP() << "no https on this backend";
+  const std::string body = Bytes(70000);
+  this->backend_.Serve("/VISADO75.txt", body);
+  this->PutOldTarget();
+  const std::string untrusted = this->backend_.HttpsUrl("/VISADO75.txt", false);
+  const std::string host = untrusted.substr(8, untrusted.find('/', 8) - 8);
+  this->ExpectFailure(this->Fetch(untrusted),
+                      "El certificado del servidor " + host + " no es válido: la conexión segura no es de confianza.",
+                      3);
+  EXPECT_EQ(this->Fetch(trusted).text, "OK");
+  EXPECT_EQ(this->TargetBytes(), body);
+}
+
+REGISTER_TYPED_TEST_SUITE_P(DownloadContract, SuccessReplacesTheTargetWithOneRequestAndReportsInOrder,
+                            BodiesWithoutALengthEmptyOrDiscarded, ServerFailuresNameTheirCauseAndKeepTheOldTarget,
+                            ConnectionFailuresNameTheHost, NoConnectionEndsAtTheFirstByteDeadline,
+                            ASilentOrSlowServerEndsAtTheFirstByteDeadline,
+                            RedirectsAreFollowedFiveTimesButNotSixNorInALoop, ABodyThatTricklesOrStopsIsAStall,
+                            AShortPauseOrASteadySlowBodyIsWaitedOut, ACancelEndsEveryPhaseWithinASecond,
+                            ACancelPendingAtTheFirstReportSendsNoRequest, ABadDestinationOrAddressFailsBeforeAnyRequest,
+                            StaleTemporaryFilesGoLiveOnesStay, ATargetHeldOpenByAnotherProgramGetsTheNewContent,
+                            ATemporaryFileHeldForAMomentIsRenamedOnceFree, HttpsIsFetchedOnlyFromATrustedServer);
+
+}  // namespace velmorin::testing

@@ -1,0 +1,175 @@
+// The control's own rules that no real disk shows on demand: a rename refused for a while or
+// for good, a target held open with and without room for the new content, and the cause of
+// a failed write kept in the text; the redirect addresses and the settings.
+#include "download/download_control.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "common/cp1252.h"
+#include "download/transfer_url.h"
+#include "support/fake_transport.h"
+
+namespace velmorin {
+namespace {
+
+using platform::FileError;
+using platform::FileResult;
+
+// What the scripted disk does and what was asked of it.
+struct Disk {
+  std::vector<FileError> renames;  // one per attempt; the last one repeats
+  FileError write = FileError::kNone;
+  FileError create = FileError::kNone;
+  bool held = false;
+  int64_t target_size = 10;
+  int64_t free_space = -1;
+  std::vector<std::string> calls;
+  std::string content;
+};
+
+class ScriptedTemporary : public platform::TemporaryFile {
+ public:
+  explicit ScriptedTemporary(Disk& disk) : disk_(disk) {}
+  ~ScriptedTemporary() override { disk_.calls.push_back("remove"); }
+  FileResult Write(const char* data, size_t size) override {
+    if (disk_.write != FileError::kNone) return {disk_.write, 112};
+    disk_.content.append(data, size);
+    return {};
+  }
+  FileResult Flush() override { return {}; }
+  FileResult Rename() override {
+    const size_t attempt = renames_++;
+    const FileError e = disk_.renames.empty() ? FileError::kNone : disk_.renames[std::min(attempt, disk_.renames.size() - 1)];
+    disk_.calls.push_back(e == FileError::kNone ? "rename" : "rename refused");
+    return {e, 5};
+  }
+  bool TargetHeldOpen() override { return disk_.held; }
+  int64_t TargetSize() override { return disk_.target_size; }
+  int64_t FreeSpace() override { return disk_.free_space; }
+  FileResult CopyIntoTarget() override {
+    disk_.calls.push_back("copy in place");
+    return {};
+  }
+  int64_t size() const override { return static_cast<int64_t>(disk_.content.size()); }
+
+ private:
+  Disk& disk_;
+  size_t renames_ = 0;
+};
+
+class ScriptedFiles : public platform::DownloadFiles {
+ public:
+  explicit ScriptedFiles(Disk& disk) : disk_(disk) {}
+  FileResult CheckTarget(const std::string&) override { return {}; }
+  void RemoveStaleTemporaries(const std::string&) override {}
+  std::unique_ptr<platform::TemporaryFile> CreateTemporary(const std::string&, FileResult& error) override {
+    if (disk_.create == FileError::kNone) return std::make_unique<ScriptedTemporary>(disk_);
+    error = {disk_.create, 5};
+    return nullptr;
+  }
+
+ private:
+  Disk& disk_;
+};
+
+class DownloadControlTest : public ::testing::Test {
+ protected:
+  DownloadControlTest() { site_.Serve("/VISADO75.txt", std::string(1000, 'x')); }
+
+  std::string Fetch() {
+    DownloadOptions options;
+    options.rename_retry_s = 0.3;
+    auto control = MakeDownloadControl([this] { return site_.MakeTransport(); }, files_, options);
+    control->SourceUrl = "http://site.fake/VISADO75.txt";
+    control->TargetPath = "C:\\velmorin\\VISADO75.txt";
+    control->StartTransfer();
+    EXPECT_EQ(control->TransferFailed(), control->ResultText() != "OK");
+    return Utf8FromCp1252(control->ResultText());
+  }
+
+  testing::FakeSite site_;
+  Disk disk_;
+  ScriptedFiles files_{disk_};
+};
+
+TEST_F(DownloadControlTest, ARefusedRenameIsTriedAgainUntilItPasses) {
+  disk_.renames = {FileError::kInUse, FileError::kInUse, FileError::kNone};
+  EXPECT_EQ(Fetch(), "OK");
+  EXPECT_EQ(disk_.calls, (std::vector<std::string>{"rename refused", "rename refused", "rename", "remove"}));
+}
+
+TEST_F(DownloadControlTest, ARenameRefusedThroughoutIsAFailureAndTheTargetIsNotTouched) {
+  disk_.renames = {FileError::kInUse};
+  EXPECT_EQ(Fetch(), "No se pudo guardar C:\\velmorin\\VISADO75.txt: el archivo está en uso por otro programa.");
+  EXPECT_GE(disk_.calls.size(), 3u);
+  for (const auto& call : disk_.calls) EXPECT_NE(call, "copy in place");
+}
+
+TEST_F(DownloadControlTest, ATargetHeldOpenIsWrittenInPlaceOnlyWithRoomForIt) {
+  disk_.renames = {FileError::kAccessDenied};
+  disk_.held = true;
+  disk_.free_space = 989;  // the new file is 990 bytes longer than the old one
+  EXPECT_EQ(Fetch(), "No se pudo guardar C:\\velmorin\\VISADO75.txt: disco lleno.");
+  EXPECT_EQ(disk_.calls, (std::vector<std::string>{"rename refused", "remove"}));
+
+  disk_.calls.clear();
+  disk_.content.clear();
+  disk_.free_space = 990;
+  EXPECT_EQ(Fetch(), "OK");
+  EXPECT_EQ(disk_.calls, (std::vector<std::string>{"rename refused", "copy in place", "remove"}));
+}
+
+TEST_F(DownloadControlTest, AFileFailureKeepsItsCause) {
+  disk_.write = FileError::kDiskFull;
+  EXPECT_EQ(Fetch(), "No se pudo guardar C:\\velmorin\\VISADO75.txt: disco lleno.");
+  disk_.write = FileError::kAccessDenied;
+  EXPECT_EQ(Fetch(), "No se pudo guardar C:\\velmorin\\VISADO75.txt: acceso denegado.");
+  disk_.write = FileError::kOther;
+  EXPECT_EQ(Fetch(), "No se pudo guardar C:\\velmorin\\VISADO75.txt: error de disco (código 112).");
+  disk_.write = FileError::kNone;
+  disk_.create = FileError::kAccessDenied;
+  const size_t requests = site_.Requests().size();
+  EXPECT_EQ(Fetch(), "No se pudo guardar C:\\velmorin\\VISADO75.txt: acceso denegado.");
+  EXPECT_EQ(site_.Requests().size(), requests) << "nothing is fetched without a file to put it in";
+}
+
+TEST(TransferUrlTest, RedirectsResolveAsABrowserReadsThem) {
+  const std::string base = "http://h:81/a/b/c.txt?q=1";
+  EXPECT_EQ(ResolveRedirect(base, "/x/y.txt"), "http://h:81/x/y.txt");
+  EXPECT_EQ(ResolveRedirect(base, "d.txt?r"), "http://h:81/a/b/d.txt?r");
+  EXPECT_EQ(ResolveRedirect(base, "../d.txt#part"), "http://h:81/a/d.txt");
+  EXPECT_EQ(ResolveRedirect(base, "../../../d.txt"), "http://h:81/d.txt");
+  EXPECT_EQ(ResolveRedirect(base, "./"), "http://h:81/a/b/");
+  EXPECT_EQ(ResolveRedirect(base, "//other/e"), "http://other/e");
+  EXPECT_EQ(ResolveRedirect(base, "HTTPS://other/e"), "HTTPS://other/e");
+  EXPECT_EQ(ResolveRedirect(base, "file:///etc/passwd"), std::nullopt);
+  EXPECT_EQ(ResolveRedirect(base, ""), std::nullopt);
+  EXPECT_EQ(FileNameOfUrl(base), "c.txt");
+  EXPECT_EQ(FileNameOfUrl("http://h/"), "http://h/");
+  EXPECT_EQ(HostOfUrl(base), "h:81");
+}
+
+void SetVariable(const char* name, const char* value) {
+#ifdef _WIN32
+  ::_putenv_s(name, value);
+#else
+  if (*value == '\0') ::unsetenv(name);
+  else ::setenv(name, value, 1);
+#endif
+}
+
+TEST(DownloadOptionsTest, TheEnvironmentShortensTheTimeouts) {
+  SetVariable("VELMORIN_CONNECT_TIMEOUT", "2.5");
+  SetVariable("VELMORIN_STALL_TIMEOUT", "abc");
+  const DownloadOptions options = DownloadOptionsFromEnvironment();
+  SetVariable("VELMORIN_CONNECT_TIMEOUT", "");
+  SetVariable("VELMORIN_STALL_TIMEOUT", "");
+  EXPECT_EQ(options.connect_timeout_s, 2.5);
+  EXPECT_EQ(options.stall_timeout_s, 30);  // not a number: the default stays
+}
+
+}  // namespace
+}  // namespace velmorin
