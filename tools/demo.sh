@@ -22,16 +22,10 @@ server_pid=""
 cleanup() { if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi; }
 trap cleanup EXIT
 source tools/test-server.sh
-start_test_server "$build/tools/test_server/velmorin-test-server" "$work/ports" "$work/server.out" \
-  --site update=0:"$work/sites/update" --site council=0:"$work/sites/council" --site coop=0:"$work/sites/coop" \
-  --log "$work/requests.log"
-port() { awk -v s="$1" '$1 == s { print $2 }' "$work/ports"; }
+start_run_sites "$build/tools/test_server/velmorin-test-server" "$work" "$work/sites" --log "$work/requests.log"
 
 export VELMORIN_DRIVES="$PWD/$work/drives"
-export VELMORIN_UPDATE_SERVER="http://127.0.0.1:$(port update)"
-export VELMORIN_COUNCIL_SITE="http://127.0.0.1:$(port council)"
-export VELMORIN_COOP_SITE="http://127.0.0.1:$(port coop)"
-export VELMORIN_UPDATE_ADDRESS="127.0.0.1:$(port update)"
+export VELMORIN_UPDATE_ADDRESS="127.0.0.1:$(site_port "$work" update)"
 export VELMORIN_UI_LOG="$PWD/$work/ui.log"
 echo "== Servidor de prueba: actualizaciones $VELMORIN_UPDATE_SERVER, consejo $VELMORIN_COUNCIL_SITE, cooperativa $VELMORIN_COOP_SITE"
 echo "== Actualización (unos 25 segundos: dos esperas de 5 s y la del instalador de 10 s)"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows stage: cross-builds velmorin-update.exe and the unit tests with mingw-w64 and
-# runs the tests under Wine. Prints a summary with the time of each step.
+# runs the tests under Wine, then a whole run and, beside it, the fault runs. Prints a summary
+# with the time of each step.
 #   tools/test-wine.sh            everything
 #   BUILD=folder tools/test-wine.sh   another build folder (default build-win)
 #   HOST_BUILD=folder tools/test-wine.sh   take the Linux tools from a native build that already
@@ -88,9 +89,22 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   exit $status' "$build" || status=FAILED
 done_step "unit tests under Wine (ctest)" "$status"
 
-begin "whole run under Wine and Xvfb"
+# The fault runs take over drives C: and F: of a prefix of their own, so that they go on beside
+# the whole run, which mostly waits.
+begin "whole run and fault runs under Wine and Xvfb"
+rm -rf "$WINEPREFIX-faults"
+cp -a "$WINEPREFIX" "$WINEPREFIX-faults"
+(WINEPREFIX=$WINEPREFIX-faults xvfb-run -a -s "-screen 0 1024x768x24" \
+  bash tools/wine/fault-runs.sh "$build" "$host" >"$build/fault-runs.log" 2>&1) &
+faults_pid=$!
 run_status=ok
 bash tools/wine/whole-run.sh "$build" "$host" || run_status=FAILED
+faults_status=ok
+wait "$faults_pid" || faults_status=FAILED
+cat "$build/fault-runs.log"
+WINEPREFIX=$WINEPREFIX-faults wineserver -k 2>/dev/null || true
 done_step "whole run under Wine and Xvfb" "$run_status (screenshots in $build/whole-run)"
+done_step "fault runs under Wine (beside it)" "$faults_status (log in $build/fault-runs.log)"
 [ "$run_status" = ok ]
+[ "$faults_status" = ok ]
 [ "$status" = ok ]

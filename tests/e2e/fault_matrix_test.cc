@@ -1,5 +1,6 @@
 // The fault matrix of a whole run: every download of a run in the region "CYL" (all fifteen)
-// failing in every way the test server can make it fail, and with its connection refused.
+// failing in every way the test server can make it fail, and with its connection refused; the
+// faults that only the control's deadlines end, on the downloads of each kind.
 // Update server: the failure box, exit 1, nothing after it, nothing half-written. Council and
 // cooperative sites: silence, and the run goes on with the file that was there.
 #include <gmock/gmock.h>
@@ -51,25 +52,42 @@ constexpr int kArchive = 13;
 
 struct Fault {
   const char* name;
-  const char* directive;  // in the faults file; none: the connection is refused
+  const char* directive;  // in the faults file; none: the connection is refused; "": a redirect to itself
   const char* short_name;
+  const char* logged_status;  // of the failing request in the server's log
+  bool logged_late = false;   // after the requests that follow it: the server was still sending
 };
 
 const Fault kFaults[] = {
-    {"HTTP 404", "status 404", "Http404"},
-    {"HTTP 500", "status 500", "Http500"},
-    {"connection closed mid-body", "close-after 2", "ClosedMidBody"},
-    {"body shorter than its Content-Length", "extra-length 10", "ShortBody"},
-    {"stall mid-body (3 s, limit 1 s)", "stall-after 2 3", "Stall"},
-    {"connection refused", nullptr, "Refused"},
+    {"HTTP 404", "status 404", "Http404", "404"},
+    {"HTTP 500", "status 500", "Http500", "500"},
+    {"connection closed mid-body", "close-after 2", "ClosedMidBody", "200"},
+    {"body shorter than its Content-Length", "extra-length 10", "ShortBody", "200"},
+    {"stall mid-body (3 s, limit 1 s)", "stall-after 2 3", "Stall", "200", true},
+    {"connection refused", nullptr, "Refused", "302"},
+    // Ended by the deadlines alone (connect 2 s + stall 1 s to the first body byte).
+    {"no answer after accepting (limit 3 s)", "silence 4", "Silence", "0", true},
+    {"headers one byte a second (limit 3 s)", "header-rate 1", "SlowHeaders", "200", true},
+    {"body one byte a second (limit 1 s)", "rate 1", "Trickle", "200", true},
+    {"redirect to itself", "", "RedirectLoop", "302"},
 };
 constexpr int kFaultCount = static_cast<int>(std::size(kFaults));
+constexpr int kFirstDeadlineFault = 6;
+// The deadline faults are tried on a download of each kind: each site, the first and the
+// largest file of the update server.
+constexpr int kDeadlineDownloads[] = {kCoop, kCouncil, kFirstOnUpdateServer, kArchive};
+
+bool IsDeadlineCase(int download) {
+  return std::find(std::begin(kDeadlineDownloads), std::end(kDeadlineDownloads), download) != std::end(kDeadlineDownloads);
+}
 
 std::string Subject(const Download& d) { return std::string(d.site) + " " + d.name; }
 
 [[maybe_unused]] const bool kRegistered = [] {
-  for (const Download& d : kDownloads) {
-    for (const Fault& f : kFaults) RegisterFaultCase(Subject(d), f.name);
+  for (int d = 0; d < kDownloadCount; ++d) {
+    for (int f = 0; f < kFaultCount; ++f) {
+      if (f < kFirstDeadlineFault || IsDeadlineCase(d)) RegisterFaultCase(Subject(kDownloads[d]), kFaults[f].name);
+    }
   }
   return true;
 }();
@@ -112,7 +130,9 @@ class FaultMatrix : public ::testing::TestWithParam<Case> {
   // Injects the fault into this case's download and runs the program.
   ProgramResult RunWithFault() {
     const Download& d = download();
-    if (fault().directive != nullptr) {
+    if (fault().directive != nullptr && *fault().directive == '\0') {
+      run_.server().SetFaults(std::string(d.site) + " " + d.path + " redirect " + d.path + "\n");
+    } else if (fault().directive != nullptr) {
       run_.server().SetFaults(std::string(d.site) + " " + d.path + " " + fault().directive + "\n");
     } else if (index() == kCoop) {
       run_.SetSiteUrl("VELMORIN_COOP_SITE", closed_.Url());
@@ -129,11 +149,10 @@ class FaultMatrix : public ::testing::TestWithParam<Case> {
   std::vector<std::string> ExpectedRequests(int last, bool failing_seen) {
     std::vector<std::string> lines;
     for (int i = 0; i < last; ++i) lines.push_back(std::string(kDownloads[i].site) + " GET " + kDownloads[i].path + " 200");
-    if (failing_seen) {
-      const std::string status = fault().directive == nullptr                        ? "302"
-                                 : std::string(fault().directive).rfind("status", 0) == 0 ? std::string(fault().directive).substr(7)
-                                                                                          : "200";
-      lines.push_back(std::string(download().site) + " GET " + download().path + " " + status);
+    // A redirect to itself is asked for once and followed five times.
+    const int times = fault().directive != nullptr && *fault().directive == '\0' ? 6 : 1;
+    for (int i = 0; failing_seen && i < times; ++i) {
+      lines.push_back(std::string(download().site) + " GET " + download().path + " " + fault().logged_status);
     }
     return lines;
   }
@@ -168,8 +187,9 @@ TEST_P(UpdateServerFault, ShowsTheBoxEndsAndLeavesEverythingAsTheLastStepLeftIt)
   EXPECT_THAT(LogLines(result, "start"), IsEmpty());
   EXPECT_THAT(LogLines(result, "error"), IsEmpty());
 
-  const auto requests = run_.RequestLines(static_cast<size_t>(k) + 1);
-  EXPECT_THAT(requests, ElementsAreArray(ExpectedRequests(k, true)));
+  const auto expected_requests = ExpectedRequests(k, true);
+  const auto requests = run_.RequestLines(expected_requests.size());
+  EXPECT_THAT(requests, ElementsAreArray(expected_requests));
   const auto temporary = run_.TemporaryFiles();
   EXPECT_THAT(temporary, IsEmpty());
 
@@ -203,7 +223,7 @@ TEST_P(UpdateServerFault, ShowsTheBoxEndsAndLeavesEverythingAsTheLastStepLeftIt)
                    : k == kNotified ? "records as after ImportVisadoList"
                                     : "records as after the notified-price rebuild");
 
-  const bool last = !requests.empty() && requests.size() == static_cast<size_t>(k) + 1 &&
+  const bool last = !requests.empty() && requests.size() == expected_requests.size() &&
                     requests.back().find(download().path) != std::string::npos;
   ExpectFaultRow(Subject(download()), fault().name,
                  std::string(boxes.size() == 1 && boxes[0] == box ? "failure box" : "no failure box") + ", exit " +
@@ -214,7 +234,11 @@ TEST_P(UpdateServerFault, ShowsTheBoxEndsAndLeavesEverythingAsTheLastStepLeftIt)
 
 INSTANTIATE_TEST_SUITE_P(Downloads, UpdateServerFault,
                          ::testing::Combine(::testing::Range(kFirstOnUpdateServer, kDownloadCount),
-                                            ::testing::Range(0, kFaultCount)),
+                                            ::testing::Range(0, kFirstDeadlineFault)),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(Deadlines, UpdateServerFault,
+                         ::testing::Combine(::testing::Values(kFirstOnUpdateServer, kArchive),
+                                            ::testing::Range(kFirstDeadlineFault, kFaultCount)),
                          CaseName);
 
 using OtherSiteFault = FaultMatrix;
@@ -235,9 +259,10 @@ TEST_P(OtherSiteFault, IsSilentAndTheRunGoesOnWithTheFileThatWasThere) {
   for (int i = k + 1; i < kDownloadCount; ++i) {
     expected.push_back(std::string(kDownloads[i].site) + " GET " + kDownloads[i].path + " 200");
   }
-  // The server logs a request when its answer ends, so a stalled one comes late in the log.
+  // The server logs a request when its answer ends, so one the program gave up on comes late
+  // in the log.
   auto requests = run_.RequestLines(expected.size());
-  if (seen && std::string(fault().directive).rfind("stall", 0) == 0) {
+  if (seen && fault().logged_late) {
     const auto stalled = std::find(requests.begin(), requests.end(), expected[static_cast<size_t>(k)]);
     if (stalled != requests.end() && stalled >= requests.begin() + k) std::rotate(requests.begin() + k, stalled, stalled + 1);
   }

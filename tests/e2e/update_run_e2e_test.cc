@@ -30,7 +30,8 @@ class UpdateRunE2E : public ::testing::Test {
                                                                          {"coop", pharmacy_->site("coop")}});
   }
 
-  ProgramResult Run() {
+  // `time_limit_s`: the program is killed then, as a user or a crash would end it.
+  ProgramResult Run(double time_limit_s = 120) {
     const std::string update = server_->BaseUrl("update");
     return RunProgram({{"VELMORIN_DRIVES", pharmacy_->drives().string()},
                        {"VELMORIN_UPDATE_SERVER", update},
@@ -38,7 +39,7 @@ class UpdateRunE2E : public ::testing::Test {
                        {"VELMORIN_COOP_SITE", server_->BaseUrl("coop")},
                        {"VELMORIN_UPDATE_ADDRESS", "127.0.0.1:" + std::to_string(server_->Port("update"))},
                        {"VELMORIN_UPDATE_HOSTNAME", kHostname}},
-                      pharmacy_->ui_log());
+                      pharmacy_->ui_log(), time_limit_s);
   }
 
   std::vector<std::string> RequestLines() const {
@@ -184,6 +185,39 @@ TEST_F(UpdateRunE2E, CouncilFailureIsSilentAndTheOldListIsImported) {
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_THAT(LinesStarting(result.ui_log, "msgbox"), IsEmpty());
   EXPECT_EQ(pharmacy_->Record("velmorin/quorra/baseext", 100, 101).substr(90, 9), "199901022");
+}
+
+std::vector<std::string> TemporaryFilesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(".part-") != std::string::npos) names.push_back(name);
+  }
+  return names;
+}
+
+TEST_F(UpdateRunE2E, ARunKilledInADownloadLeavesATemporaryFileThatTheNextRunRemoves) {
+  Start("Extremadura");
+  pharmacy_->WriteSiteFile("update", "datosprefmenor/SNOMED.txt", std::string(100000, 's'));
+  server_->SetFaults("update /datosprefmenor/SNOMED.txt rate 5000\n");
+  const fs::path quorra = pharmacy_->F("velmorin/quorra");
+  EXPECT_EQ(Run(2.5).exit_code, -1);
+  EXPECT_EQ(TemporaryFilesIn(quorra).size(), 1u);
+  server_->SetFaults("");
+  EXPECT_EQ(Run().exit_code, 0);
+  EXPECT_THAT(TemporaryFilesIn(quorra), IsEmpty());
+  EXPECT_EQ(ReadFileBytes(quorra / "SNOMED.txt"), std::string(100000, 's'));
+}
+
+// The redirect's own body is never read, so its stall costs nothing.
+TEST_F(UpdateRunE2E, ARedirectWhoseBodyStallsIsFollowedAtOnce) {
+  Start("Extremadura");
+  pharmacy_->WriteSiteFile("update", "moved/SNOMED.txt", "moved list\r\n");
+  server_->SetFaults("update /datosprefmenor/SNOMED.txt redirect /moved/SNOMED.txt extra-length 89 stall-after 10 60\n");
+  const ProgramResult result = Run();
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(ReadFileBytes(pharmacy_->F("velmorin/quorra/SNOMED.txt")), "moved list\r\n");
+  EXPECT_LT(result.seconds, 45);
 }
 
 TEST_F(UpdateRunE2E, EmptyNotifiedPriceListLeavesBasePUntouched) {

@@ -49,14 +49,9 @@ cleanup() {
   rm -f "$WINEPREFIX/dosdevices/f:" "$WINEPREFIX/drive_c/i.bat"
 }
 trap cleanup EXIT
-start_test_server "$host/tools/test_server/velmorin-test-server" "$work/ports" "$work/server.out" \
-  --site update=0:"$work/sites/update" --site council=0:"$work/sites/council" --site coop=0:"$work/sites/coop" \
+start_run_sites "$host/tools/test_server/velmorin-test-server" "$work" "$work/sites" \
   --log "$work/requests.log" --faults "$work/faults"
-port() { awk -v s="$1" '$1 == s { print $2 }' "$work/ports"; }
-export VELMORIN_UPDATE_SERVER="http://127.0.0.1:$(port update)"
-export VELMORIN_COUNCIL_SITE="http://127.0.0.1:$(port council)"
-export VELMORIN_COOP_SITE="http://127.0.0.1:$(port coop)"
-export VELMORIN_UPDATE_ADDRESS="127.0.0.1:$(port update)"
+export VELMORIN_UPDATE_ADDRESS="127.0.0.1:$(site_port "$work" update)"
 
 # The Linux run, at the same time on its own copy.
 (VELMORIN_DRIVES=$work/linux/drives VELMORIN_UI_LOG=$work/linux-ui.log "$host/velmorin-update" \

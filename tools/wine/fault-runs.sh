@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# Whole runs of velmorin-update.exe under Wine with the update server misbehaving at the first
+# of its downloads (SNOMED.txt) in the ways that only the download control's deadlines end,
+# then a run killed in the middle of a download and the next run after it. Each faulty run must
+# end with the failure box and exit code 1 within the deadline, the old file intact and no
+# temporary file left; the next run after the killed one removes the file the killed one left.
+# Prints, for each fault, the seconds from the request to the failure.
+#   fault-runs.sh CROSS_BUILD HOST_BUILD
+# WINEPREFIX names a prepared prefix of its own (its drive C: and F: are taken over).
+set -euo pipefail
+
+cross=$(realpath "$1")
+host=$(realpath "$2")
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../test-server.sh"
+: "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
+export WINEDEBUG=${WINEDEBUG:--all}
+work=$cross/fault-runs
+snomed=datosprefmenor/SNOMED.txt
+old="older SNOMED.txt"
+
+fail() {
+  echo "fault-runs: $*" >&2
+  exit 1
+}
+windows_path() { echo "Z:$1" | tr '/' '\\'; }
+seconds_since() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }'; }
+
+rm -rf "$work"
+mkdir -p "$work"
+"$host/tools/sample_pharmacy/velmorin-sample-pharmacy" make "$work/pristine" "$work/sites" "Extremadura" >/dev/null
+printf '%s\r\n' "$old" >"$work/pristine/F/velmorin/quorra/SNOMED.txt"
+: >"$work/faults"
+
+server_pid=
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
+  rm -f "$WINEPREFIX/dosdevices/f:" "$WINEPREFIX/drive_c/i.bat"
+}
+trap cleanup EXIT
+start_run_sites "$host/tools/test_server/velmorin-test-server" "$work" "$work/sites" \
+  --log "$work/requests.log" --faults "$work/faults"
+export VELMORIN_CONNECT_TIMEOUT=2 VELMORIN_STALL_TIMEOUT=1 VELMORIN_UNATTENDED=1
+cp "$work/pristine/C/i.bat" "$WINEPREFIX/drive_c/i.bat"
+
+# Runs the exe on a fresh copy of the pharmacy; with a second argument, kills it that many
+# seconds after the SNOMED.txt download has begun. Sets seconds (from that download's start
+# to the end) and the run's folder.
+run() {
+  local name=$1 kill_after=${2:-}
+  drives=$work/${name// /-}
+  rm -rf "$drives"
+  cp -a "$work/pristine" "$drives"
+  [ -z "${keep:-}" ] || cp -a "$keep/." "$drives/"
+  ln -sfn "$drives/F" "$WINEPREFIX/dosdevices/f:"
+  local log=$drives/ui.log
+  export VELMORIN_UI_LOG
+  VELMORIN_UI_LOG=$(windows_path "$log")
+  wine "$cross/velmorin-update.exe" </dev/null >"$drives/wine.out" 2>&1 &
+  local pid=$! begun=
+  while kill -0 "$pid" 2>/dev/null; do
+    if [ -z "$begun" ] && grep -q "Descarga 'SNOMED.txt'" "$log" 2>/dev/null; then begun=$(date +%s.%N); fi
+    if [ -n "$begun" ] && [ -n "$kill_after" ] &&
+      awk -v a="$begun" -v b="$(date +%s.%N)" -v k="$kill_after" 'BEGIN { exit !(b - a > k) }'; then
+      wineserver -k
+    fi
+    sleep 0.05
+  done
+  wait "$pid" && exit_code=0 || exit_code=$?
+  seconds=$([ -n "$begun" ] && seconds_since "$begun" || echo "?")
+}
+
+temporary_files() { find "$drives" -name '*.part-*' | wc -l; }
+
+# A faulty run: the box, exit 1, the old file, nothing left behind, and the time taken.
+check_fault() {
+  local name=$1 rule=$2 bound=$3
+  echo "update /$snomed $rule" >"$work/faults"
+  run "$name"
+  grep -qP '^msgbox\tcritical\tError de actualizacion\tNo puede descargar \\nF:\\velmorin\\quorra\\SNOMED.txt' \
+    "$drives/ui.log" || fail "$name: no failure box (see $drives)"
+  [ "$exit_code" = 1 ] || fail "$name: exit code $exit_code"
+  [ "$(cat "$drives/F/velmorin/quorra/SNOMED.txt")" = "$old"$'\r' ] || fail "$name: SNOMED.txt changed"
+  [ "$(temporary_files)" = 0 ] || fail "$name: a temporary file was left"
+  awk -v s="$seconds" -v b="$bound" 'BEGIN { exit !(s < b) }' || fail "$name: $seconds s, bound $bound s"
+  printf '  %-44s %5s s to the failure box (bound %s s)\n' "$name" "$seconds" "$bound"
+}
+
+# Wine spends about 2 s on each dialog that closes: the bounds allow for one.
+echo "fault runs of velmorin-update.exe (first body byte within 3 s, stall window 1 s):"
+check_fault "no answer after accepting" "silence 30" 6
+check_fault "headers one byte a second" "header-rate 1" 6
+check_fault "body one byte a second" "rate 1" 5
+check_fault "stall mid-body" "stall-after 2 30" 5
+check_fault "redirect to itself" "redirect /$snomed" 4
+check_fault "connection refused after a redirect" "redirect http://127.0.0.1:1/x" 4
+
+# Killed while SNOMED.txt comes slowly: its temporary file stays; the next run removes it.
+head -c 200000 /dev/urandom >"$work/sites/update/$snomed"
+echo "update /$snomed rate 20000" >"$work/faults"
+run "killed" 1.5
+[ "$(temporary_files)" = 1 ] || fail "the killed run left $(temporary_files) temporary files, not 1"
+keep=$work/killed
+echo "update /datosprefmenor/VISADO75.txt status 404" >"$work/faults"
+run "after the killed one"
+keep=
+[ "$exit_code" = 1 ] || fail "the run after the killed one: exit code $exit_code"
+cmp -s "$drives/F/velmorin/quorra/SNOMED.txt" "$work/sites/update/$snomed" || fail "SNOMED.txt was not stored"
+[ "$(temporary_files)" = 0 ] || fail "the run after the killed one left the killed run's temporary file"
+echo "  a killed run's temporary file is removed by the next run"
