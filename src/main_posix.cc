@@ -1,6 +1,9 @@
 // The Linux program: the portable core on the Linux platform (drive letters mapped onto
 // folders under $VELMORIN_DRIVES, libcurl transfers, the cmd stand-in, a terminal view).
 #include "app/updater.h"
+#include "common/environment.h"
+#include "common/settings.h"
+#include "common/ui_log.h"
 #include "download/download_control.h"
 #include "platform/posix/curl_transport.h"
 #include "platform/posix/posix_clock.h"
@@ -11,15 +14,16 @@
 
 int main() {
   using namespace velmorin::platform;
-  PosixFileSystem fs(DrivesRootFromEnvironment());
-  auto ui = MakePosixUi();
-  auto processes = MakePosixProcesses(fs);
+  const velmorin::Environment env = velmorin::Environment::OfProcess();
+  velmorin::UiLog log(env.Get("VELMORIN_UI_LOG"));
+  PosixFileSystem fs(DrivesRoot(env));
+  auto ui = MakePosixUi(log);
+  auto processes = MakePosixProcesses(fs, log, env.Get("VELMORIN_COMMAND_LOG"));
   auto clock = MakePosixClock();
   auto download_files = MakePosixDownloadFiles(fs);
-  const velmorin::DownloadOptions download_options = velmorin::DownloadOptionsFromEnvironment();
+  const velmorin::DownloadOptions download_options = velmorin::ReadDownloadOptions(env);
   auto transports = [&] { return MakeCurlTransport(download_options.ca_file); };
   Platform platform{fs, *ui, *processes, *clock,
                     [&] { return velmorin::MakeDownloadControl(transports, *download_files, download_options); }};
-  velmorin::RunUpdater(platform);
-  return 0;
+  velmorin::RunUpdater(platform, velmorin::ReadSettings(env));
 }

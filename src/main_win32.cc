@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include "app/updater.h"
+#include "common/environment.h"
+#include "common/settings.h"
+#include "common/ui_log.h"
 #include "download/download_control.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_download_files.h"
@@ -13,17 +16,20 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   using namespace velmorin::platform;
-  auto ui = MakeWin32Ui();
+  const velmorin::Environment env = velmorin::Environment::OfProcess();
+  velmorin::UiLog log(env.Get("VELMORIN_UI_LOG"));
+  const std::string unattended = env.Get("VELMORIN_UNATTENDED");
+  auto ui = MakeWin32Ui(log, {.unattended = !unattended.empty() && unattended != "0"});
   auto fs = MakeWin32FileSystem();
-  auto processes = MakeWin32Processes();
+  auto processes = MakeWin32Processes(log);
   auto clock = MakeWin32Clock();
   auto download_files = MakeWin32DownloadFiles();
-  const velmorin::DownloadOptions download_options = velmorin::DownloadOptionsFromEnvironment();
+  const velmorin::DownloadOptions download_options = velmorin::ReadDownloadOptions(env);
   // Long after the control's own deadlines: only a worker left behind ever meets them.
   const double give_up_s = download_options.connect_timeout_s + download_options.stall_timeout_s + 15;
   auto transports = [give_up_s] { return MakeWinInetTransport(give_up_s); };
   Platform platform{*fs, *ui, *processes, *clock,
                     [&] { return velmorin::MakeDownloadControl(transports, *download_files, download_options); }};
-  velmorin::RunUpdater(platform);
+  velmorin::RunUpdater(platform, velmorin::ReadSettings(env));
   return 0;
 }

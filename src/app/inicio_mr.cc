@@ -37,8 +37,7 @@ void InicioMR::End() {
   platform_.ui.EndProgram(0);
 }
 
-void RunUpdater(platform::Platform& platform) {
-  const Settings settings = LoadSettings();
+void RunUpdater(platform::Platform& platform, const Settings& settings) {
   Channels channels(platform.fs);
   MenorRef dialog(platform, channels, settings);
   InicioMR* startup_form = nullptr;

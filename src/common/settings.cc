@@ -1,16 +1,14 @@
 // Settings from the environment, with build-time defaults.
 #include "common/settings.h"
 
-#include <cstdlib>
-
 #include "common/cp1252.h"
 
 namespace velmorin {
 namespace {
 
-std::string FromEnv(const char* name, const std::string& fallback) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != '\0' ? Cp1252FromUtf8(value) : fallback;
+std::string Or(const Environment& env, std::string_view name, const std::string& fallback) {
+  const std::string value = env.Get(name);
+  return value.empty() ? fallback : Cp1252FromUtf8(value);
 }
 
 std::string WithoutTrailingSlash(std::string url) {
@@ -27,16 +25,16 @@ std::string HostAndPort(const std::string& url) {
   return url.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
-Settings LoadSettings() {
+Settings ReadSettings(const Environment& env) {
   Settings s;
-  s.update_server = WithoutTrailingSlash(FromEnv("VELMORIN_UPDATE_SERVER", VELMORIN_DEFAULT_UPDATE_SERVER));
-  s.council_site = WithoutTrailingSlash(FromEnv("VELMORIN_COUNCIL_SITE", VELMORIN_DEFAULT_COUNCIL_SITE));
-  s.coop_site = WithoutTrailingSlash(FromEnv("VELMORIN_COOP_SITE", VELMORIN_DEFAULT_COOP_SITE));
-  const bool server_overridden = std::getenv("VELMORIN_UPDATE_SERVER") != nullptr;
-  s.update_domain = FromEnv("VELMORIN_UPDATE_DOMAIN",
-                            server_overridden ? HostAndPort(s.update_server) : VELMORIN_DEFAULT_UPDATE_DOMAIN);
-  s.update_address = FromEnv("VELMORIN_UPDATE_ADDRESS", VELMORIN_DEFAULT_UPDATE_ADDRESS);
-  s.update_hostname = FromEnv("VELMORIN_UPDATE_HOSTNAME", VELMORIN_DEFAULT_UPDATE_HOSTNAME);
+  s.update_server = WithoutTrailingSlash(Or(env, "VELMORIN_UPDATE_SERVER", VELMORIN_DEFAULT_UPDATE_SERVER));
+  s.council_site = WithoutTrailingSlash(Or(env, "VELMORIN_COUNCIL_SITE", VELMORIN_DEFAULT_COUNCIL_SITE));
+  s.coop_site = WithoutTrailingSlash(Or(env, "VELMORIN_COOP_SITE", VELMORIN_DEFAULT_COOP_SITE));
+  const bool server_overridden = !env.Get("VELMORIN_UPDATE_SERVER").empty();
+  s.update_domain = Or(env, "VELMORIN_UPDATE_DOMAIN",
+                       server_overridden ? HostAndPort(s.update_server) : VELMORIN_DEFAULT_UPDATE_DOMAIN);
+  s.update_address = Or(env, "VELMORIN_UPDATE_ADDRESS", VELMORIN_DEFAULT_UPDATE_ADDRESS);
+  s.update_hostname = Or(env, "VELMORIN_UPDATE_HOSTNAME", VELMORIN_DEFAULT_UPDATE_HOSTNAME);
   return s;
 }
 

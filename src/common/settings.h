@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "common/environment.h"
+
 namespace velmorin {
 
 struct Settings {
@@ -15,9 +17,9 @@ struct Settings {
 };
 
 // VELMORIN_UPDATE_SERVER, VELMORIN_COUNCIL_SITE, VELMORIN_COOP_SITE, VELMORIN_UPDATE_DOMAIN
-// (default: host and port of the update server as written), VELMORIN_UPDATE_ADDRESS and
-// VELMORIN_UPDATE_HOSTNAME, each falling back to the value set when the program was built.
-Settings LoadSettings();
+// (default: host and port of the update server as written, when it is given), VELMORIN_UPDATE_ADDRESS
+// and VELMORIN_UPDATE_HOSTNAME, each falling back to the value set when the program was built.
+Settings ReadSettings(const Environment& env);
 
 // "host[:port]" of a base URL "scheme://host[:port][/...]".
 std::string HostAndPort(const std::string& url);

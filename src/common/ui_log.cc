@@ -2,19 +2,10 @@
 #include "common/ui_log.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "common/cp1252.h"
 
 namespace velmorin {
-
-UiLog& UiLog::Instance() {
-  static UiLog log([] {
-    const char* path = std::getenv("VELMORIN_UI_LOG");
-    return std::string(path == nullptr ? "" : path);
-  }());
-  return log;
-}
 
 void UiLog::Line(std::initializer_list<std::string_view> fields) {
   if (!enabled()) return;

@@ -1,6 +1,6 @@
-// The UI log: when VELMORIN_UI_LOG names a file, every visible effect is appended to it as
-// one tab-separated UTF-8 line (set, show, unload, msgbox, start, error, exit). Tests and
-// outside checks read it.
+// The UI log: when the program is given one (VELMORIN_UI_LOG), every visible effect is
+// appended to it as one tab-separated UTF-8 line (set, show, unload, msgbox, start, error,
+// exit). Tests and outside checks read it.
 #pragma once
 
 #include <string>
@@ -12,9 +12,7 @@ namespace velmorin {
 
 class UiLog : public FormObserver {
  public:
-  // The log named by VELMORIN_UI_LOG; a log that writes nothing when it is unset.
-  static UiLog& Instance();
-
+  // An empty path: a log that writes nothing.
   explicit UiLog(std::string path) : path_(std::move(path)) {}
   bool enabled() const { return !path_.empty(); }
 

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/environment.h"
+
 namespace velmorin {
 
 struct DownloadOptions {
@@ -19,6 +21,6 @@ struct DownloadOptions {
 
 // The defaults, with VELMORIN_CONNECT_TIMEOUT and VELMORIN_STALL_TIMEOUT (seconds) and
 // VELMORIN_CA_FILE taken from the environment: tests of faults need not wait half a minute.
-DownloadOptions DownloadOptionsFromEnvironment();
+DownloadOptions ReadDownloadOptions(const Environment& env);
 
 }  // namespace velmorin

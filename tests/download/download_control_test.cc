@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <vector>
 
 #include "common/cp1252.h"
@@ -152,21 +151,9 @@ TEST(TransferUrlTest, RedirectsResolveAsABrowserReadsThem) {
   EXPECT_EQ(HostOfUrl(base), "h:81");
 }
 
-void SetVariable(const char* name, const char* value) {
-#ifdef _WIN32
-  ::_putenv_s(name, value);
-#else
-  if (*value == '\0') ::unsetenv(name);
-  else ::setenv(name, value, 1);
-#endif
-}
-
 TEST(DownloadOptionsTest, TheEnvironmentShortensTheTimeouts) {
-  SetVariable("VELMORIN_CONNECT_TIMEOUT", "2.5");
-  SetVariable("VELMORIN_STALL_TIMEOUT", "abc");
-  const DownloadOptions options = DownloadOptionsFromEnvironment();
-  SetVariable("VELMORIN_CONNECT_TIMEOUT", "");
-  SetVariable("VELMORIN_STALL_TIMEOUT", "");
+  const DownloadOptions options =
+      ReadDownloadOptions(Environment({{"VELMORIN_CONNECT_TIMEOUT", "2.5"}, {"VELMORIN_STALL_TIMEOUT", "abc"}}));
   EXPECT_EQ(options.connect_timeout_s, 2.5);
   EXPECT_EQ(options.stall_timeout_s, 30);  // not a number: the default stays
 }

@@ -74,6 +74,8 @@ std::string WithoutExe(const std::string& name) {
 }
 
 std::optional<fs::path> FindOnPath(const std::string& name) {
+  // Looked up as each command runs, as a shell does: PATH is the host's, not a setting of the
+  // program, and the programs started inherit it too.
   const char* path = std::getenv("PATH");
   std::string_view rest = path == nullptr ? "" : path;
   while (true) {
@@ -117,8 +119,8 @@ void EnsureRunBit(const fs::path& file) {
   ::chmod(file.c_str(), (st.st_mode & 07777) | ((st.st_mode & 0444) >> 2));
 }
 
-void LogSkippedProgram(const std::string& program) {
-  UiLog::Instance().Line({"start", "skipped", program, Ansi("no se puede ejecutar aquí")});
+void LogSkippedProgram(UiLog& log, const std::string& program) {
+  log.Line({"start", "skipped", program, Ansi("no se puede ejecutar aquí")});
 }
 
 pid_t SpawnProgram(const fs::path& program, const std::vector<std::string>& args, const fs::path& folder) {
@@ -140,8 +142,8 @@ pid_t SpawnProgram(const fs::path& program, const std::vector<std::string>& args
   ::_exit(127);
 }
 
-CommandInterpreter::CommandInterpreter(const PosixFileSystem& fs, std::ostream& messages)
-    : fs_(fs), messages_(messages) {}
+CommandInterpreter::CommandInterpreter(const PosixFileSystem& fs, std::ostream& messages, UiLog& log)
+    : fs_(fs), messages_(messages), log_(log) {}
 
 std::vector<std::string> CommandInterpreter::SplitCommands(const std::string& command_line) {
   const std::string_view rest = StripCmdPrefix(command_line);
@@ -300,7 +302,7 @@ int CommandInterpreter::RunProgram(const std::vector<std::string>& words) {
   }
   if (!program->on_path) {
     if (!IsRunnableHere(program->file)) {
-      LogSkippedProgram(words[0]);
+      LogSkippedProgram(log_, words[0]);
       messages_ << "'" << Utf8FromCp1252(words[0]) << "' no se puede ejecutar aquí.\n";
       return 1;
     }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ui_log.h"
 #include "platform/posix/posix_file_system.h"
 
 namespace velmorin::platform {
@@ -20,7 +21,7 @@ bool IsRunnableHere(const std::filesystem::path& file);
 // Adds the run bit wherever the read bit is set (a download leaves programs without it).
 void EnsureRunBit(const std::filesystem::path& file);
 // Writes "start\tskipped\t<program>\tno se puede ejecutar aquí" to the UI log.
-void LogSkippedProgram(const std::string& program);
+void LogSkippedProgram(UiLog& log, const std::string& program);
 // Forks a child that runs `program` with `args` (argv[1..]) in `folder`; returns its pid,
 // or -1 when fork fails. A failed exec ends the child with status 127.
 pid_t SpawnProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
@@ -30,8 +31,8 @@ class CommandInterpreter {
  public:
   // Starts in `fs`'s current drive and folder. `cd` changes only the interpreter's own copy;
   // unlike cmd, a `cd` to a path with a drive letter also makes that drive current.
-  // `messages` receives what cmd would print (UTF-8).
-  CommandInterpreter(const PosixFileSystem& fs, std::ostream& messages);
+  // `messages` receives what cmd would print (UTF-8); `log` the programs skipped.
+  CommandInterpreter(const PosixFileSystem& fs, std::ostream& messages, UiLog& log);
 
   // Runs "cmd /c A & B & ..." (the "cmd /c" is optional); returns the status of the last
   // command, as cmd does.
@@ -65,6 +66,7 @@ class CommandInterpreter {
 
   PosixFileSystem fs_;
   std::ostream& messages_;
+  UiLog& log_;
 };
 
 }  // namespace velmorin::platform

@@ -252,10 +252,9 @@ void PosixFileSystem::RemoveFile(const std::string& path) {
   if (::unlink(host.c_str()) != 0) Fail(ErrorNumberFor(errno, err::kFileNotFound), "kill " + path);
 }
 
-fs::path DrivesRootFromEnvironment() {
-  const char* value = std::getenv("VELMORIN_DRIVES");
-  if (value != nullptr && *value != '\0') return fs::absolute(value);
-  return fs::absolute("drives");
+fs::path DrivesRoot(const Environment& env) {
+  const std::string value = env.Get("VELMORIN_DRIVES");
+  return fs::absolute(value.empty() ? "drives" : value);
 }
 
 }  // namespace velmorin::platform

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "common/environment.h"
 #include "platform/file_system.h"
 
 namespace velmorin::platform {
@@ -45,7 +46,7 @@ class PosixFileSystem : public FileSystem {
   std::map<char, std::string> current_folders_;  // drive -> "\a\b" (empty: the root)
 };
 
-// The drive root from $VELMORIN_DRIVES, or "drives" in the current folder.
-std::filesystem::path DrivesRootFromEnvironment();
+// The drive root from VELMORIN_DRIVES, or "drives" in the current folder.
+std::filesystem::path DrivesRoot(const Environment& env);
 
 }  // namespace velmorin::platform

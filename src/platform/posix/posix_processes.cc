@@ -35,13 +35,13 @@ void Redirect(int fd, const char* path, int flags) {
 }
 
 // Cuts the child loose from the terminal and from the parent's open files, as a program
-// started on Windows inherits no handles and keeps running after we end.
-void DetachChild() {
+// started on Windows inherits no handles and keeps running after we end. Its output goes to
+// `command_log` (empty: nowhere).
+void DetachChild(const std::string& command_log) {
   ::setsid();
   std::signal(SIGINT, SIG_DFL);
   std::signal(SIGTERM, SIG_DFL);
-  const char* log = std::getenv("VELMORIN_COMMAND_LOG");
-  const char* out = log != nullptr && *log != '\0' ? log : "/dev/null";
+  const char* out = command_log.empty() ? "/dev/null" : command_log.c_str();
   Redirect(STDIN_FILENO, "/dev/null", O_RDONLY);
   Redirect(STDOUT_FILENO, out, O_WRONLY | O_CREAT | O_APPEND);
   Redirect(STDERR_FILENO, out, O_WRONLY | O_CREAT | O_APPEND);
@@ -73,10 +73,11 @@ class PosixProcess : public Process {
 
 class PosixProcesses : public Processes {
  public:
-  explicit PosixProcesses(PosixFileSystem& fs) : fs_(fs) {}
+  PosixProcesses(PosixFileSystem& fs, UiLog& log, std::string command_log)
+      : fs_(fs), log_(log), command_log_(std::move(command_log)) {}
 
   std::unique_ptr<Process> StartHidden(const std::string& command_line) override {
-    UiLog::Instance().Line({"start", "hidden", command_line});
+    log_.Line({"start", "hidden", command_line});
     const pid_t pid = ::fork();
     if (pid < 0) throw RuntimeError(err::kOutOfMemory, "fork for " + command_line);
     if (pid == 0) RunInChild(command_line);
@@ -87,9 +88,9 @@ class PosixProcesses : public Processes {
     const fs::path file = fs_.HostPath(program);
     std::error_code ec;
     if (!fs::is_regular_file(file, ec)) throw RuntimeError(err::kFileNotFound, "start " + program);
-    UiLog::Instance().Line({"start", "focused", program});
+    log_.Line({"start", "focused", program});
     if (!IsRunnableHere(file)) {
-      LogSkippedProgram(program);
+      LogSkippedProgram(log_, program);
       return;
     }
     EnsureRunBit(file);
@@ -97,7 +98,7 @@ class PosixProcesses : public Processes {
     const pid_t pid = ::fork();
     if (pid < 0) throw RuntimeError(err::kOutOfMemory, "fork for " + program);
     if (pid == 0) {
-      DetachChild();
+      DetachChild(command_log_);
       ::_exit(SpawnProgram(file, {}, folder) < 0 ? 1 : 0);
     }
     int status = 0;
@@ -109,8 +110,8 @@ class PosixProcesses : public Processes {
   [[noreturn]] void RunInChild(const std::string& command_line) {
     int status = 1;
     try {
-      DetachChild();
-      CommandInterpreter interpreter(fs_, std::cerr);
+      DetachChild(command_log_);
+      CommandInterpreter interpreter(fs_, std::cerr, log_);
       status = interpreter.RunLine(command_line);
     } catch (...) {
       // Nothing may escape into the parent's copy of the stack.
@@ -119,10 +120,14 @@ class PosixProcesses : public Processes {
   }
 
   PosixFileSystem& fs_;
+  UiLog& log_;
+  std::string command_log_;
 };
 
 }  // namespace
 
-std::unique_ptr<Processes> MakePosixProcesses(PosixFileSystem& fs) { return std::make_unique<PosixProcesses>(fs); }
+std::unique_ptr<Processes> MakePosixProcesses(PosixFileSystem& fs, UiLog& log, std::string command_log) {
+  return std::make_unique<PosixProcesses>(fs, log, std::move(command_log));
+}
 
 }  // namespace velmorin::platform

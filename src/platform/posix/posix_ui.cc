@@ -175,12 +175,12 @@ class TimerSchedule {
 
 class PosixUi : public Ui {
  public:
-  explicit PosixUi(PosixUiOptions options)
-      : output_fd_(options.output_fd), input_(options.input_fd), view_(options.output_fd) {}
+  PosixUi(UiLog& log, PosixUiOptions options)
+      : log_(log), output_fd_(options.output_fd), input_(options.input_fd), view_(options.output_fd) {}
 
   void Load(Form& form) override {
     if (std::find(attached_.begin(), attached_.end(), &form) == attached_.end()) {
-      form.AddObserver(&UiLog::Instance());
+      form.AddObserver(&log_);
       form.AddObserver(&view_);
       attached_.push_back(&form);
     }
@@ -219,12 +219,12 @@ class PosixUi : public Ui {
   void MessageBox(MessageIcon icon, const std::string& title, const std::string& text) override {
     const std::string shown_title = title.empty() ? Ansi("Condiciones de dispensación") : title;
     const bool critical = icon == MessageIcon::kCritical;
-    UiLog::Instance().Line({"msgbox", critical ? "critical" : "information", shown_title, text});
+    log_.Line({"msgbox", critical ? "critical" : "information", shown_title, text});
     ShowBox(critical ? "[!] " : "[i] ", shown_title, text);
   }
 
   void ReportRuntimeError(const RuntimeError& error) override {
-    UiLog::Instance().Line({"error", std::to_string(error.number()), error.description()});
+    log_.Line({"error", std::to_string(error.number()), error.description()});
     ShowBox("[!] ", Ansi("Condiciones de dispensación"), RuntimeErrorReportText(error));
   }
 
@@ -245,7 +245,7 @@ class PosixUi : public Ui {
 
  private:
   [[noreturn]] void End(int code) {
-    UiLog::Instance().Line({"exit", std::to_string(code)});
+    log_.Line({"exit", std::to_string(code)});
     view_.Release();
     input_.Restore();
     std::fflush(nullptr);
@@ -284,6 +284,7 @@ class PosixUi : public Ui {
     input_.WaitForAnswer();
   }
 
+  UiLog& log_;
   int output_fd_;
   TerminalInput input_;
   TerminalView view_;
@@ -293,6 +294,6 @@ class PosixUi : public Ui {
 
 }  // namespace
 
-std::unique_ptr<Ui> MakePosixUi(PosixUiOptions options) { return std::make_unique<PosixUi>(options); }
+std::unique_ptr<Ui> MakePosixUi(UiLog& log, PosixUiOptions options) { return std::make_unique<PosixUi>(log, options); }
 
 }  // namespace velmorin::platform

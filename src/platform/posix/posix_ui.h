@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "common/ui_log.h"
 #include "platform/ui.h"
 
 namespace velmorin::platform {
@@ -13,6 +14,7 @@ struct PosixUiOptions {
   int output_fd = 2;  // the view (only when a terminal), message boxes, error reports
 };
 
-std::unique_ptr<Ui> MakePosixUi(PosixUiOptions options = {});
+// Every visible effect also goes to `log`, which must outlive the user interface.
+std::unique_ptr<Ui> MakePosixUi(UiLog& log, PosixUiOptions options = {});
 
 }  // namespace velmorin::platform

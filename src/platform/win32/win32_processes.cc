@@ -46,14 +46,16 @@ std::wstring FullPath(const std::wstring& path) {
 
 class Win32Processes : public Processes {
  public:
+  explicit Win32Processes(UiLog& log) : log_(log) {}
+
   std::unique_ptr<Process> StartHidden(const std::string& command_line) override {
-    UiLog::Instance().Line({"start", "hidden", command_line});
+    log_.Line({"start", "hidden", command_line});
     return std::make_unique<Win32Process>(
         Start(nullptr, Wide(command_line), SW_HIDE, CREATE_NO_WINDOW, command_line));
   }
 
   void StartFocused(const std::string& program) override {
-    UiLog::Instance().Line({"start", "focused", program});
+    log_.Line({"start", "focused", program});
     const std::wstring path = FullPath(Wide(program));
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -62,10 +64,13 @@ class Win32Processes : public Processes {
     // The program by its full path (no search), quoted in its own command line.
     Start(path.c_str(), L"\"" + path + L"\"", SW_SHOWNORMAL, 0, program);
   }
+
+ private:
+  UiLog& log_;
 };
 
 }  // namespace
 
-std::unique_ptr<Processes> MakeWin32Processes() { return std::make_unique<Win32Processes>(); }
+std::unique_ptr<Processes> MakeWin32Processes(UiLog& log) { return std::make_unique<Win32Processes>(log); }
 
 }  // namespace velmorin::platform

@@ -4,10 +4,12 @@
 
 #include <memory>
 
+#include "common/ui_log.h"
 #include "platform/processes.h"
 
 namespace velmorin::platform {
 
-std::unique_ptr<Processes> MakeWin32Processes();
+// Each start goes to `log`, which must outlive the processes object.
+std::unique_ptr<Processes> MakeWin32Processes(UiLog& log);
 
 }  // namespace velmorin::platform

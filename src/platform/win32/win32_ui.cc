@@ -30,10 +30,8 @@ constexpr auto kLongestDoEvents = std::chrono::milliseconds(50);
 
 std::string ProgramTitle() { return Ansi("Condiciones de dispensación"); }
 
-// Nobody can answer a message box: a test run, or no desktop to show it on.
-bool Unattended() {
-  const char* value = std::getenv("VELMORIN_UNATTENDED");
-  if (value != nullptr && *value != '\0' && std::string(value) != "0") return true;
+// No desktop to show a message box on: nobody could answer it.
+bool NoVisibleDesktop() {
   USEROBJECTFLAGS flags{};
   return ::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, nullptr) &&
          (flags.dwFlags & WSF_VISIBLE) == 0;
@@ -41,7 +39,9 @@ bool Unattended() {
 
 class Win32Ui : public Ui, public FormWindowHost {
  public:
-  Win32Ui() { instance_ = this; }
+  Win32Ui(UiLog& log, Win32UiOptions options) : log_(log), unattended_(options.unattended || NoVisibleDesktop()) {
+    instance_ = this;
+  }
   ~Win32Ui() override {
     RemoveHook();
     if (instance_ == this) instance_ = nullptr;
@@ -53,7 +53,7 @@ class Win32Ui : public Ui, public FormWindowHost {
     auto& window = windows_[&form];
     if (!window) {
       window = std::make_unique<FormWindow>(form, *this);
-      form.AddObserver(&UiLog::Instance());
+      form.AddObserver(&log_);
       form.AddObserver(window.get());
     }
     form.MarkLoaded();
@@ -97,12 +97,12 @@ class Win32Ui : public Ui, public FormWindowHost {
   void MessageBox(MessageIcon icon, const std::string& title, const std::string& text) override {
     const std::string shown_title = title.empty() ? ProgramTitle() : title;
     const bool critical = icon == MessageIcon::kCritical;
-    UiLog::Instance().Line({"msgbox", critical ? "critical" : "information", shown_title, text});
+    log_.Line({"msgbox", critical ? "critical" : "information", shown_title, text});
     ShowBox(shown_title, text, critical ? MB_ICONSTOP : MB_ICONINFORMATION);
   }
 
   void ReportRuntimeError(const RuntimeError& error) override {
-    UiLog::Instance().Line({"error", std::to_string(error.number()), error.description()});
+    log_.Line({"error", std::to_string(error.number()), error.description()});
     ShowBox(ProgramTitle(), RuntimeErrorReportText(error), MB_ICONSTOP);
   }
 
@@ -153,7 +153,7 @@ class Win32Ui : public Ui, public FormWindowHost {
   }
 
   [[noreturn]] void End(int code) {
-    UiLog::Instance().Line({"exit", std::to_string(code)});
+    log_.Line({"exit", std::to_string(code)});
     std::fflush(nullptr);
     ::ExitProcess(static_cast<UINT>(code));
     std::_Exit(code);  // not reached: ExitProcess does not return
@@ -183,7 +183,7 @@ class Win32Ui : public Ui, public FormWindowHost {
   }
 
   void ShowBox(const std::string& title, const std::string& text, UINT icon) {
-    if (Unattended()) return;
+    if (unattended_) return;
     // Task-modal: every window of the program waits for the answer.
     ::MessageBoxW(nullptr, Wide(text).c_str(), Wide(title).c_str(), MB_OK | icon | MB_TASKMODAL | MB_SETFOREGROUND);
   }
@@ -212,6 +212,8 @@ class Win32Ui : public Ui, public FormWindowHost {
   }
 
   static Win32Ui* instance_;  // for the keyboard hook, which gets no context
+  UiLog& log_;
+  bool unattended_;
   std::map<Form*, std::unique_ptr<FormWindow>> windows_;
   std::vector<Form*> modal_;
   HHOOK hook_ = nullptr;
@@ -221,12 +223,12 @@ Win32Ui* Win32Ui::instance_ = nullptr;
 
 }  // namespace
 
-std::unique_ptr<Ui> MakeWin32Ui() {
+std::unique_ptr<Ui> MakeWin32Ui(UiLog& log, Win32UiOptions options) {
   // Drawn at the screen's real resolution instead of scaled up blurred by the system.
   ::SetProcessDPIAware();
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&controls);
-  return std::make_unique<Win32Ui>();
+  return std::make_unique<Win32Ui>(log, options);
 }
 
 }  // namespace velmorin::platform

@@ -5,14 +5,20 @@
 
 #include <memory>
 
+#include "common/ui_log.h"
 #include "platform/ui.h"
 
 namespace velmorin::platform {
 
+struct Win32UiOptions {
+  // Message boxes are logged and not shown (VELMORIN_UNATTENDED: tests under Wine); so they
+  // are when the process has no visible desktop.
+  bool unattended = false;
+};
+
 // Makes the process DPI aware and loads the common controls; call once, before any window.
-// Message boxes are logged and not shown when VELMORIN_UNATTENDED is set (tests under Wine)
-// or when the process has no visible desktop. Forms given to it must outlive it: it knows
-// them by address.
-std::unique_ptr<Ui> MakeWin32Ui();
+// Every visible effect also goes to `log`. Forms given to it, and the log, must outlive it:
+// it knows forms by address.
+std::unique_ptr<Ui> MakeWin32Ui(UiLog& log, Win32UiOptions options = {});
 
 }  // namespace velmorin::platform

@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "common/cp1252.h"
+#include "platform/ui_log_capture.h"
 #include "test_tree.h"
-#include "ui_log_capture.h"
 
 namespace velmorin::platform {
 namespace {
@@ -26,16 +26,16 @@ class CommandInterpreterTest : public ::testing::Test {
   void SetUp() override {
     tree_.Folder("C/velmorin/bases");
     tree_.Folder("F/Velmorin/BdNet/soft");
-    testing::ClearUiLog();
   }
   int Run(const std::string& line) {
-    CommandInterpreter interpreter(fs_, messages_);
+    CommandInterpreter interpreter(fs_, messages_, log_.log());
     return interpreter.RunLine(line);
   }
 
   DriveTree tree_;
   PosixFileSystem fs_{tree_.drives()};
   std::ostringstream messages_;
+  testing::UiLogCapture log_;
 };
 
 TEST(CommandInterpreterSplit, CommandsSplitAtAmpersandsOutsideQuotes) {
@@ -56,7 +56,7 @@ TEST(CommandInterpreterSplit, WordsSplitAtBlanksAndQuotesGroupThem) {
 
 TEST_F(CommandInterpreterTest, WindowsPathArgumentsBecomeHostPaths) {
   tree_.Folder("F/velmorin/bdnet/temp");
-  CommandInterpreter interpreter(fs_, messages_);
+  CommandInterpreter interpreter(fs_, messages_, log_.log());
   const std::string c = tree_.drives().string() + "/C";
   EXPECT_EQ(interpreter.MapArgument("\\VELMORIN\\Bases"), c + "/velmorin/bases");
   EXPECT_EQ(interpreter.MapArgument("\\velmorin\\bases\\"), c + "/velmorin/bases/");
@@ -69,7 +69,7 @@ TEST_F(CommandInterpreterTest, WindowsPathArgumentsBecomeHostPaths) {
 }
 
 TEST_F(CommandInterpreterTest, CdChangesOnlyItsOwnFolderAndADriveLetterChangesTheDrive) {
-  CommandInterpreter interpreter(fs_, messages_);
+  CommandInterpreter interpreter(fs_, messages_, log_.log());
   EXPECT_EQ(interpreter.RunLine("cmd /c cd F:\\velmorin\\bdnet\\"), 0);
   EXPECT_EQ(interpreter.CurrentFolder(), "F:\\Velmorin\\BdNet");
   EXPECT_EQ(interpreter.RunLine("cmd /c cd soft & cd .."), 0);
@@ -141,7 +141,7 @@ TEST_F(CommandInterpreterTest, AWindowsProgramIsLoggedAsSkippedAndTheLineGoesOn)
   tree_.Write("C/velmorin/quimbaleta.exe", std::string("MZ\x90\0\3\0", 6));
   tree_.Write("C/velmorin/rec.sh", kRecorder);
   EXPECT_EQ(Run("cmd /c cd \\velmorin & Quimbaleta.exe /s & rec.sh"), 0);
-  EXPECT_EQ(testing::UiLogText(), "start\tskipped\tQuimbaleta.exe\tno se puede ejecutar aquí\n");
+  EXPECT_EQ(log_.Text(), "start\tskipped\tQuimbaleta.exe\tno se puede ejecutar aquí\n");
   EXPECT_TRUE(tree_.Exists("C/velmorin/ran.txt"));
   EXPECT_EQ(tree_.Mode("C/velmorin/quimbaleta.exe"), 0644);
 }

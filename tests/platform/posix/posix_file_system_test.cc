@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "common/cp1252.h"
 #include "support/temp_dir.h"
 
@@ -39,10 +37,8 @@ TEST(PosixFileSystem, CurrentFolderIsAWindowsPath) {
 }
 
 TEST(PosixFileSystem, DrivesRootComesFromTheEnvironment) {
-  ::setenv("VELMORIN_DRIVES", "/tmp/some-drives", 1);
-  EXPECT_EQ(DrivesRootFromEnvironment(), fs::path("/tmp/some-drives"));
-  ::unsetenv("VELMORIN_DRIVES");
-  EXPECT_EQ(DrivesRootFromEnvironment(), fs::current_path() / "drives");
+  EXPECT_EQ(DrivesRoot(Environment({{"VELMORIN_DRIVES", "/tmp/some-drives"}})), fs::path("/tmp/some-drives"));
+  EXPECT_EQ(DrivesRoot(Environment()), fs::current_path() / "drives");
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "common/runtime_error.h"
+#include "platform/ui_log_capture.h"
 #include "test_tree.h"
-#include "ui_log_capture.h"
 
 namespace velmorin::platform {
 namespace {
@@ -30,12 +30,12 @@ class PosixProcessesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     tree_.Folder("C/velmorin/bases");
-    testing::ClearUiLog();
   }
 
   DriveTree tree_;
   PosixFileSystem fs_{tree_.drives()};
-  std::unique_ptr<Processes> processes_ = MakePosixProcesses(fs_);
+  testing::UiLogCapture log_;
+  std::unique_ptr<Processes> processes_ = MakePosixProcesses(fs_, log_.log());
 };
 
 TEST_F(PosixProcessesTest, AHiddenCommandLineRunsWithoutBeingWaitedFor) {
@@ -49,14 +49,12 @@ TEST_F(PosixProcessesTest, AHiddenCommandLineRunsWithoutBeingWaitedFor) {
   ASSERT_TRUE(WaitUntilEnded(*process, 10));
   EXPECT_FALSE(process->Running());
   EXPECT_EQ(tree_.Read("C/velmorin/mark.txt"), "done\n");
-  EXPECT_EQ(testing::UiLogText(), "start\thidden\tcmd /c cd \\velmorin\\ & slow.sh\n");
+  EXPECT_EQ(log_.Text(), "start\thidden\tcmd /c cd \\velmorin\\ & slow.sh\n");
 }
 
 TEST_F(PosixProcessesTest, HiddenOutputGoesToTheCommandLogWhenOneIsNamed) {
   const fs::path log = tree_.drives() / "commands.log";
-  ::setenv("VELMORIN_COMMAND_LOG", log.c_str(), 1);
-  auto process = processes_->StartHidden("cmd /c echo hola & nosuchprogram-xyz");
-  ::unsetenv("VELMORIN_COMMAND_LOG");
+  auto process = MakePosixProcesses(fs_, log_.log(), log.string())->StartHidden("cmd /c echo hola & nosuchprogram-xyz");
   ASSERT_TRUE(WaitUntilEnded(*process, 10));
   const std::string text = testing::ReadFileBytes(log);
   EXPECT_NE(text.find("hola\n"), std::string::npos) << text;
@@ -89,7 +87,7 @@ TEST_F(PosixProcessesTest, AFocusedProgramRunsInTheRunsCurrentFolderEvenWithoutI
   EXPECT_LT(SteadyClock::now() - started, std::chrono::milliseconds(500));
   ASSERT_TRUE(testing::WaitForFile(tree_.drives() / "F/velmorin/reparar/ran.txt", 10));
   EXPECT_EQ(tree_.Mode("F/velmorin/reparar/Quimbaleta.exe"), 0700);
-  EXPECT_EQ(testing::UiLogText(), "start\tfocused\tF:\\velmorin\\reparar\\quimbaleta.exe\n");
+  EXPECT_EQ(log_.Text(), "start\tfocused\tF:\\velmorin\\reparar\\quimbaleta.exe\n");
   EXPECT_EQ(tree_.Read("F/velmorin/reparar/ran.txt"), (tree_.drives() / "F/velmorin/bdnet").string() + "\n");
 }
 
@@ -97,7 +95,7 @@ TEST_F(PosixProcessesTest, AFocusedWindowsProgramIsLoggedAndSkipped) {
   tree_.Write("C/velmorin/setup.exe", "MZ\x90");
   fs_.ChangeFolder("\\velmorin");
   processes_->StartFocused("SETUP.EXE");
-  EXPECT_EQ(testing::UiLogText(),
+  EXPECT_EQ(log_.Text(),
             "start\tfocused\tSETUP.EXE\n"
             "start\tskipped\tSETUP.EXE\tno se puede ejecutar aquí\n");
 }
@@ -111,7 +109,7 @@ TEST_F(PosixProcessesTest, AMissingFocusedProgramIsRunTimeError53) {
     EXPECT_EQ(error.number(), 53);
   }
   EXPECT_THROW(processes_->StartFocused("\\velmorin\\reparar"), RuntimeError) << "a folder is no program";
-  EXPECT_EQ(testing::UiLogText(), "");
+  EXPECT_EQ(log_.Text(), "");
 }
 
 }  // namespace

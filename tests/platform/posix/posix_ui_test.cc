@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "common/cp1252.h"
+#include "platform/ui_log_capture.h"
 #include "support/temp_dir.h"
-#include "ui_log_capture.h"
 
 namespace velmorin::platform {
 namespace {
@@ -88,11 +88,10 @@ double CpuSeconds() {
 
 class PosixUiTest : public ::testing::Test {
  protected:
-  void SetUp() override { testing::ClearUiLog(); }
-
   Pipe input_;
   Pipe output_;
-  std::unique_ptr<Ui> ui_ = MakePosixUi({.input_fd = input_.read_fd, .output_fd = output_.write_fd});
+  testing::UiLogCapture log_;
+  std::unique_ptr<Ui> ui_ = MakePosixUi(log_.log(), {.input_fd = input_.read_fd, .output_fd = output_.write_fd});
   Form form_{TestFormSpec("MenorRef")};
 };
 
@@ -109,7 +108,7 @@ TEST_F(PosixUiTest, EveryVisibleEffectIsOneUiLogLine) {
   ui_->MessageBox(MessageIcon::kCritical, "", Ansi("Línea 1\nLínea 2"));
   ui_->MessageBox(MessageIcon::kInformation, "Error de actualizacion", "OK");
   ui_->ReportRuntimeError(RuntimeError(53, "open C:\\i.bat"));
-  EXPECT_EQ(testing::UiLogText(),
+  EXPECT_EQ(log_.Text(),
             "set\tMenorRef.Label10\tx\n"
             "show\tMenorRef\n"
             "set\tMenorRef.ProgressBar1\t45\n"
@@ -155,7 +154,7 @@ TEST_F(PosixUiTest, AModalLoopRunsEnabledTimersUntilUnloadedWithoutSpinning) {
   EXPECT_EQ(timer2, 10);
   EXPECT_GE(wall, 0.18);
   EXPECT_LT(CpuSeconds() - cpu_started, wall * 0.3);
-  EXPECT_EQ(testing::UiLogText(), "show\tMenorRef\nunload\tMenorRef\n");
+  EXPECT_EQ(log_.Text(), "show\tMenorRef\nunload\tMenorRef\n");
 }
 
 TEST_F(PosixUiTest, RunEndsTheProgramWithZeroWhenTheStartUpFormIsUnloaded) {
@@ -167,7 +166,7 @@ TEST_F(PosixUiTest, RunEndsTheProgramWithZeroWhenTheStartUpFormIsUnloaded) {
     ui_->Run(form_);
   });
   EXPECT_EQ(code, 0);
-  EXPECT_EQ(testing::UiLogText(), "show\tMenorRef\nunload\tMenorRef\nexit\t0\n");
+  EXPECT_EQ(log_.Text(), "show\tMenorRef\nunload\tMenorRef\nexit\t0\n");
 }
 
 TEST_F(PosixUiTest, ARunTimeErrorOutOfATimerIsReportedAndEndsWithTwo) {
@@ -176,7 +175,7 @@ TEST_F(PosixUiTest, ARunTimeErrorOutOfATimerIsReportedAndEndsWithTwo) {
     ui_->Run(form_);
   });
   EXPECT_EQ(code, 2);
-  EXPECT_EQ(testing::UiLogText(),
+  EXPECT_EQ(log_.Text(),
             "show\tMenorRef\nerror\t62\tLa entrada pasa del final del archivo\nexit\t2\n");
   EXPECT_NE(output_.ReadAll().find("Se ha producido el error '62' en tiempo de ejecución:"), std::string::npos);
 }
@@ -184,13 +183,14 @@ TEST_F(PosixUiTest, ARunTimeErrorOutOfATimerIsReportedAndEndsWithTwo) {
 TEST_F(PosixUiTest, EndProgramEndsAtOnceWithItsCode) {
   EXPECT_EQ(ExitCodeOf([&] { ui_->EndProgram(1); }), 1);
   EXPECT_EQ(ExitCodeOf([&] { ui_->EndProgram(0); }), 0);
-  EXPECT_EQ(testing::UiLogText(), "exit\t1\nexit\t0\n");
+  EXPECT_EQ(log_.Text(), "exit\t1\nexit\t0\n");
 }
 
 TEST(PosixUiTerminal, KeysGoToTheModalFormAndArrowKeysAreNoEscape) {
   Pty pty;
   Pipe output;
-  auto ui = MakePosixUi({.input_fd = pty.slave, .output_fd = output.write_fd});
+  UiLog no_log("");
+  auto ui = MakePosixUi(no_log, {.input_fd = pty.slave, .output_fd = output.write_fd});
   Form startup(TestFormSpec("InicioMR"));
   Form dialog(TestFormSpec("MenorRef"));
   std::vector<int> startup_keys;
@@ -216,7 +216,8 @@ TEST(PosixUiTerminal, KeysGoToTheModalFormAndArrowKeysAreNoEscape) {
 TEST(PosixUiTerminal, AMessageBoxWaitsForEnterOnATerminalIgnoringKeysTypedBefore) {
   Pty pty;
   Pipe output;
-  auto ui = MakePosixUi({.input_fd = pty.slave, .output_fd = output.write_fd});
+  UiLog no_log("");
+  auto ui = MakePosixUi(no_log, {.input_fd = pty.slave, .output_fd = output.write_fd});
   pty.Type("\n");
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   std::thread answer([&] {
@@ -234,7 +235,8 @@ TEST(PosixUiTerminal, AMessageBoxWaitsForEnterOnATerminalIgnoringKeysTypedBefore
 TEST(PosixUiTerminal, TheViewRedrawsInPlaceAtMostTenTimesASecond) {
   Pty pty;
   Pipe input;
-  auto ui = MakePosixUi({.input_fd = input.read_fd, .output_fd = pty.slave});
+  UiLog no_log("");
+  auto ui = MakePosixUi(no_log, {.input_fd = input.read_fd, .output_fd = pty.slave});
   Form form(TestFormSpec("MenorRef"));
   ui->Load(form);
   ui->Show(form);

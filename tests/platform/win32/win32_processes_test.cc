@@ -32,7 +32,8 @@ bool Eventually(F condition) {
 class Win32ProcessesTest : public ::testing::Test {
  protected:
   testing::Win32Fixture fixture_;
-  std::unique_ptr<platform::Processes> processes_ = platform::MakeWin32Processes();
+  UiLog log_{""};
+  std::unique_ptr<platform::Processes> processes_ = platform::MakeWin32Processes(log_);
   const fs::path helper_ = testing::WineTestEnv::Get().helper();
 };
 

@@ -1,0 +1,24 @@
+// A UI log of a test's own, in a temporary folder.
+#pragma once
+
+#include <string>
+
+#include "common/ui_log.h"
+#include "support/temp_dir.h"
+
+namespace velmorin::testing {
+
+class UiLogCapture {
+ public:
+  UiLogCapture() : log_((dir_.path() / "ui.log").string()) {}
+
+  UiLog& log() { return log_; }
+  // What has been written so far (also by child processes).
+  std::string Text() const { return ReadFileBytes(dir_.path() / "ui.log"); }
+
+ private:
+  TempDir dir_;
+  UiLog log_;
+};
+
+}  // namespace velmorin::testing
