@@ -7,6 +7,7 @@
 #include "common/settings.h"
 #include "common/ui_log.h"
 #include "download/download_control.h"
+#include "platform/program_end.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_download_files.h"
 #include "platform/win32/win32_file_system.h"
@@ -31,5 +32,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Platform platform{*fs, *ui, *processes, *clock,
                     [&] { return velmorin::MakeDownloadControl(transports, *download_files, download_options); }};
   velmorin::RunUpdater(platform, velmorin::ReadSettings(env));
-  return 0;
+  return velmorin::kExitNormal;
 }

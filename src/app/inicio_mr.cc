@@ -6,6 +6,7 @@
 #include "app/updater.h"
 #include "common/settings.h"
 #include "download/menor_ref.h"
+#include "platform/program_end.h"
 
 namespace velmorin {
 
@@ -34,7 +35,7 @@ void InicioMR::Label2Click() {
 void InicioMR::End() {
   channels_.CloseAll();
   platform_.ui.Unload(form_);
-  platform_.ui.EndProgram(0);
+  platform_.ui.EndProgram(kExitNormal);
 }
 
 void RunUpdater(platform::Platform& platform, const Settings& settings) {

@@ -10,6 +10,7 @@ std::string RuntimeErrorDescription(int number) {
     case err::kInvalidCall: return Ansi("Llamada a procedimiento o argumento no válidos");
     case err::kOverflow: return Ansi("Desbordamiento");
     case err::kOutOfMemory: return Ansi("Memoria insuficiente");
+    case err::kInternalError: return Ansi("Error interno");
     case err::kBadFileNameOrNumber: return Ansi("Nombre o número de archivo incorrecto");
     case err::kFileNotFound: return Ansi("No se ha encontrado el archivo");
     case err::kBadFileMode: return Ansi("Modo de archivo incorrecto");

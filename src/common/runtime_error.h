@@ -11,6 +11,7 @@ namespace err {
 inline constexpr int kInvalidCall = 5;
 inline constexpr int kOverflow = 6;
 inline constexpr int kOutOfMemory = 7;
+inline constexpr int kInternalError = 51;  // what a failure that is not a run-time error becomes
 inline constexpr int kBadFileNameOrNumber = 52;
 inline constexpr int kFileNotFound = 53;
 inline constexpr int kBadFileMode = 54;

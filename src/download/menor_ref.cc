@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "download/expand_file.h"
 #include "download/menor_ref_form.h"
+#include "platform/program_end.h"
 
 namespace velmorin {
 namespace {
@@ -27,15 +28,6 @@ std::string WholeNumber(double value) {
 }
 
 }  // namespace
-
-void RunEventHandler(platform::Ui& ui, const std::function<void()>& handler) {
-  try {
-    handler();
-  } catch (const RuntimeError& error) {
-    ui.ReportRuntimeError(error);
-    ui.EndProgram(2);
-  }
-}
 
 UrlParts ScanUrl(const std::string& url) {
   UrlParts parts;
@@ -166,7 +158,7 @@ void MenorRef::Close() {
 void MenorRef::EndWithBox(platform::MessageIcon icon, const std::string& title, const std::string& text) {
   platform_.ui.MessageBox(icon, title, text);
   Close();
-  platform_.ui.EndProgram(1);
+  platform_.ui.EndProgram(kExitAfterMessageBox);
 }
 
 void MenorRef::KeyPress(int key) {

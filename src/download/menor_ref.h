@@ -4,7 +4,6 @@
 // failure away from the update server passes in silence, anything else ends the program.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -58,10 +57,6 @@ class MenorRef {
   bool cancel_requested_ = false;
   float last_elapsed_seconds_ = 0;
 };
-
-// Runs a platform event's handler; a run-time error it raises is shown as the platform's
-// report and ends the program (exit code 2). Keeps exceptions out of platform callbacks.
-void RunEventHandler(platform::Ui& ui, const std::function<void()>& handler);
 
 // The URL's host: the text between its second and third slash.
 struct UrlParts {

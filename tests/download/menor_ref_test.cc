@@ -209,11 +209,5 @@ TEST_F(MenorRefTest, CorruptCompressedDownloadStartsNothing) {
   EXPECT_EQ(p_.fs.File("C:\\velmorin\\bases\\tool.exe"), "older program");
 }
 
-TEST(RunEventHandler, ARunTimeErrorIsReportedAndEndsTheProgramWithTwo) {
-  testing::FakeUi ui;
-  EXPECT_THROW(RunEventHandler(ui, [] { throw RuntimeError(err::kFileNotFound); }), ProgramEnded);
-  EXPECT_THAT(ui.events, ElementsAre("error 53", "exit 2"));
-}
-
 }  // namespace
 }  // namespace velmorin

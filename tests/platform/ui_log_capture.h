@@ -13,8 +13,9 @@ class UiLogCapture {
   UiLogCapture() : log_((dir_.path() / "ui.log").string()) {}
 
   UiLog& log() { return log_; }
+  std::filesystem::path path() const { return dir_.path() / "ui.log"; }
   // What has been written so far (also by child processes).
-  std::string Text() const { return ReadFileBytes(dir_.path() / "ui.log"); }
+  std::string Text() const { return ReadFileBytes(path()); }
 
  private:
   TempDir dir_;

@@ -14,27 +14,11 @@
 
 #include "common/cp1252.h"
 #include "common/runtime_error.h"
+#include "platform/posix/posix_error.h"
 
 namespace velmorin::platform {
 namespace fs = std::filesystem;
 namespace {
-
-int ErrorNumberFor(int errno_value, int not_found) {
-  switch (errno_value) {
-    case ENOENT: return not_found;
-    case ENOTDIR: return err::kPathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-    case ETXTBSY: return err::kPathFileAccessError;
-    case ENOSPC:
-    case EDQUOT: return err::kDiskFull;
-    case EMFILE:
-    case ENFILE: return err::kTooManyFiles;
-    default: return err::kDeviceIoError;
-  }
-}
 
 [[noreturn]] void Fail(int number, const std::string& what) { throw RuntimeError(number, what); }
 
@@ -51,7 +35,7 @@ class PosixRandomFile : public RandomFile {
       const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done,
                                 static_cast<off_t>(offset + done));
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) Fail(ErrorNumberFor(errno, err::kDeviceIoError), "read " + name_);
+      if (n < 0) FailLastErrno(err::kDeviceIoError, "read " + name_);
       if (n == 0) break;
       done += static_cast<size_t>(n);
     }
@@ -64,14 +48,14 @@ class PosixRandomFile : public RandomFile {
       const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done,
                                  static_cast<off_t>(offset + done));
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) Fail(ErrorNumberFor(n < 0 ? errno : ENOSPC, err::kDeviceIoError), "write " + name_);
+      if (n <= 0) FailErrno(n < 0 ? errno : ENOSPC, err::kDeviceIoError, "write " + name_);
       done += static_cast<size_t>(n);
     }
   }
 
   uint64_t Size() override {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) Fail(err::kDeviceIoError, "stat " + name_);
+    if (::fstat(fd_, &st) != 0) FailLastErrno(err::kDeviceIoError, "stat " + name_);
     return static_cast<uint64_t>(st.st_size);
   }
 
@@ -113,6 +97,12 @@ std::optional<std::string> FindEntry(const fs::path& folder, const std::string& 
 bool IsFolder(const fs::path& p) {
   std::error_code ec;
   return fs::is_directory(p, ec);
+}
+
+// A name the system cannot even look up (too long, say) is no file: never an exception.
+bool IsFile(const fs::path& p) {
+  std::error_code ec;
+  return fs::is_regular_file(p, ec);
 }
 
 }  // namespace
@@ -173,17 +163,14 @@ std::unique_ptr<RandomFile> PosixFileSystem::Open(const std::string& path, OpenM
   }
   if (IsFolder(r.host)) Fail(err::kPathFileAccessError, "open " + path);
   const int fd = ::open(r.host.c_str(), flags, 0666);
-  if (fd < 0) Fail(ErrorNumberFor(errno, err::kFileNotFound), "open " + path);
+  if (fd < 0) FailLastErrno(err::kFileNotFound, "open " + path);
   return std::make_unique<PosixRandomFile>(fd, path);
 }
 
 void PosixFileSystem::MakeFolder(const std::string& path) {
   const Resolved r = Resolve(path);
   if (!r.parent_exists) Fail(err::kPathNotFound, "mkdir " + path);
-  if (::mkdir(r.host.c_str(), 0777) != 0) {
-    Fail(errno == EEXIST ? err::kPathFileAccessError : ErrorNumberFor(errno, err::kPathNotFound),
-         "mkdir " + path);
-  }
+  if (::mkdir(r.host.c_str(), 0777) != 0) FailLastErrno(err::kPathNotFound, "mkdir " + path);
 }
 
 void PosixFileSystem::DeleteFiles(const std::string& pattern) {
@@ -200,7 +187,7 @@ void PosixFileSystem::DeleteFiles(const std::string& pattern) {
     if (!entry.is_regular_file(ec) && !entry.is_symlink(ec)) continue;
     const std::string name = UpperCp1252(Cp1252FromUtf8(entry.path().filename().string()));
     if (::fnmatch(glob.c_str(), name.c_str(), 0) != 0) continue;
-    if (::unlink(entry.path().c_str()) != 0) Fail(ErrorNumberFor(errno, err::kFileNotFound), "kill " + pattern);
+    if (::unlink(entry.path().c_str()) != 0) FailLastErrno(err::kFileNotFound, "kill " + pattern);
     any = true;
   }
   if (!any) Fail(err::kFileNotFound, "kill " + pattern);
@@ -235,21 +222,18 @@ uint64_t PosixFileSystem::FileLength(const std::string& path) {
   return static_cast<uint64_t>(st.st_size);
 }
 
-bool PosixFileSystem::FileExists(const std::string& path) {
-  std::error_code ec;
-  return fs::is_regular_file(Resolve(path).host, ec);
-}
+bool PosixFileSystem::FileExists(const std::string& path) { return IsFile(Resolve(path).host); }
 
 void PosixFileSystem::Rename(const std::string& from, const std::string& to) {
   const fs::path source = HostPath(from);
-  if (!fs::is_regular_file(source)) Fail(err::kFileNotFound, "rename " + from);
-  if (::rename(source.c_str(), HostPath(to).c_str()) != 0) Fail(ErrorNumberFor(errno, err::kPathNotFound), "rename " + to);
+  if (!IsFile(source)) Fail(err::kFileNotFound, "rename " + from);
+  if (::rename(source.c_str(), HostPath(to).c_str()) != 0) FailLastErrno(err::kPathNotFound, "rename " + to);
 }
 
 void PosixFileSystem::RemoveFile(const std::string& path) {
   const fs::path host = HostPath(path);
-  if (!fs::is_regular_file(host)) Fail(err::kFileNotFound, "kill " + path);
-  if (::unlink(host.c_str()) != 0) Fail(ErrorNumberFor(errno, err::kFileNotFound), "kill " + path);
+  if (!IsFile(host)) Fail(err::kFileNotFound, "kill " + path);
+  if (::unlink(host.c_str()) != 0) FailLastErrno(err::kFileNotFound, "kill " + path);
 }
 
 fs::path DrivesRoot(const Environment& env) {

@@ -14,6 +14,7 @@
 #include "common/runtime_error.h"
 #include "common/ui_log.h"
 #include "platform/posix/command_interpreter.h"
+#include "platform/posix/posix_error.h"
 
 namespace velmorin::platform {
 namespace fs = std::filesystem;
@@ -79,7 +80,7 @@ class PosixProcesses : public Processes {
   std::unique_ptr<Process> StartHidden(const std::string& command_line) override {
     log_.Line({"start", "hidden", command_line});
     const pid_t pid = ::fork();
-    if (pid < 0) throw RuntimeError(err::kOutOfMemory, "fork for " + command_line);
+    if (pid < 0) FailLastErrno(err::kOutOfMemory, "fork for " + command_line);
     if (pid == 0) RunInChild(command_line);
     return std::make_unique<PosixProcess>(pid);
   }
@@ -96,7 +97,7 @@ class PosixProcesses : public Processes {
     EnsureRunBit(file);
     const fs::path folder = fs_.HostPath(fs_.CurrentFolder());
     const pid_t pid = ::fork();
-    if (pid < 0) throw RuntimeError(err::kOutOfMemory, "fork for " + program);
+    if (pid < 0) FailLastErrno(err::kOutOfMemory, "fork for " + program);
     if (pid == 0) {
       DetachChild(command_log_);
       ::_exit(SpawnProgram(file, {}, folder) < 0 ? 1 : 0);

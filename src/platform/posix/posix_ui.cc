@@ -18,6 +18,7 @@
 #include "common/cp1252.h"
 #include "common/ui_log.h"
 #include "platform/posix/terminal_view.h"
+#include "platform/program_end.h"
 
 namespace velmorin::platform {
 namespace {
@@ -231,16 +232,13 @@ class PosixUi : public Ui {
   [[noreturn]] void EndProgram(int code) override { End(code); }
 
   [[noreturn]] void Run(Form& startup) override {
-    try {
+    RunEventHandler(*this, [&] {
       Load(startup);
       Show(startup);
       RunLoop(startup);
-    } catch (const RuntimeError& error) {
-      ReportRuntimeError(error);
-      End(2);
-    }
+    });
     // The last form is gone: the program is over.
-    End(0);
+    End(kExitNormal);
   }
 
  private:

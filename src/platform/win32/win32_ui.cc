@@ -1,6 +1,7 @@
 // Win32Ui: the message loops, the modal dialog, ESC, message boxes and the end of the
-// program. Every event handler runs behind one boundary that turns whatever it throws into
-// the run-time error report, so that no exception crosses a window procedure.
+// program. Every event handler runs behind the core's one boundary (RunEventHandler) that
+// turns what it throws into the run-time error report, so that no exception crosses a window
+// procedure.
 #include "platform/win32/win32_ui.h"
 
 #include <windows.h>
@@ -12,11 +13,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <new>
 #include <vector>
 
 #include "common/cp1252.h"
 #include "common/ui_log.h"
+#include "platform/program_end.h"
 #include "platform/win32/win32_error.h"
 #include "platform/win32/win32_form_window.h"
 
@@ -24,8 +25,6 @@ namespace velmorin::platform {
 namespace {
 
 constexpr int kEscape = 27;
-// Run-time error 51, "internal error": what an exception that is not a run-time error becomes.
-constexpr int kInternalError = 51;
 constexpr auto kLongestDoEvents = std::chrono::milliseconds(50);
 
 std::string ProgramTitle() { return Ansi("Condiciones de dispensación"); }
@@ -115,22 +114,10 @@ class Win32Ui : public Ui, public FormWindowHost {
       Loop(startup);
     });
     // The start-up form is gone: the program is over.
-    End(0);
+    End(kExitNormal);
   }
 
-  void RunHandler(const std::function<void()>& handler) override {
-    try {
-      handler();
-    } catch (const RuntimeError& error) {
-      Fatal(error);
-    } catch (const std::bad_alloc&) {
-      Fatal(RuntimeError(err::kOutOfMemory));
-    } catch (const std::exception& e) {
-      Fatal(RuntimeError(kInternalError, e.what()));
-    } catch (...) {
-      Fatal(RuntimeError(kInternalError));
-    }
-  }
+  void RunHandler(const std::function<void()>& handler) override { RunEventHandler(*this, handler); }
 
   void CloseRequested(Form& form) override {
     // The dialog's close box asks to cancel, as ESC does; the program ends itself.
@@ -143,15 +130,10 @@ class Win32Ui : public Ui, public FormWindowHost {
     for (const auto& [other, window] : windows_) {
       if (other->loaded()) return;
     }
-    End(0);
+    End(kExitNormal);
   }
 
  private:
-  [[noreturn]] void Fatal(const RuntimeError& error) {
-    ReportRuntimeError(error);
-    End(2);
-  }
-
   [[noreturn]] void End(int code) {
     log_.Line({"exit", std::to_string(code)});
     std::fflush(nullptr);
@@ -165,7 +147,7 @@ class Win32Ui : public Ui, public FormWindowHost {
     while (form.loaded()) {
       const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
       if (got == 0) End(static_cast<int>(message.wParam));
-      if (got < 0) Fatal(RuntimeError(kInternalError, "GetMessage"));
+      if (got < 0) EndOnRuntimeError(*this, RuntimeError(err::kInternalError, "GetMessage"));
       ::TranslateMessage(&message);
       ::DispatchMessageW(&message);
     }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "common/cp1252.h"
+#include "common/runtime_error.h"
 #include "support/temp_dir.h"
 
 namespace velmorin::platform {
@@ -34,6 +35,17 @@ TEST(PosixFileSystem, CurrentFolderIsAWindowsPath) {
   files.ChangeDrive("F");
   files.ChangeFolder("\\VELMORIN\\BDNET");
   EXPECT_EQ(files.CurrentFolder(), "F:\\velmorin\\bdnet");
+}
+
+TEST(PosixFileSystem, ANameTooLongForTheHostIsARunTimeError) {
+  testing::TempDir dir;
+  fs::create_directories(dir.path() / "C");
+  PosixFileSystem files(dir.path());
+  const std::string name = "\\" + std::string(300, 'x');
+  EXPECT_THROW(files.RemoveFile(name), RuntimeError);
+  EXPECT_THROW(files.Rename(name, "\\y"), RuntimeError);
+  EXPECT_THROW(files.Open(name, OpenMode::kRandom), RuntimeError);
+  EXPECT_FALSE(files.FileExists(name));
 }
 
 TEST(PosixFileSystem, DrivesRootComesFromTheEnvironment) {

@@ -10,6 +10,10 @@
 
 #include <chrono>
 #include <ctime>
+#include <filesystem>
+#include <functional>
+#include <new>
+#include <system_error>
 #include <thread>
 
 #include "common/cp1252.h"
@@ -169,15 +173,22 @@ TEST_F(PosixUiTest, RunEndsTheProgramWithZeroWhenTheStartUpFormIsUnloaded) {
   EXPECT_EQ(log_.Text(), "show\tMenorRef\nunload\tMenorRef\nexit\t0\n");
 }
 
-TEST_F(PosixUiTest, ARunTimeErrorOutOfATimerIsReportedAndEndsWithTwo) {
-  const int code = ExitCodeOf([&] {
-    form_.on_timer = [&](const std::string&) { throw RuntimeError(62); };
-    ui_->Run(form_);
-  });
-  EXPECT_EQ(code, 2);
-  EXPECT_EQ(log_.Text(),
-            "show\tMenorRef\nerror\t62\tLa entrada pasa del final del archivo\nexit\t2\n");
+TEST_F(PosixUiTest, WhatATimerLetsOutIsReportedAndEndsWithTwo) {
+  const auto end_of_a_timer_that = [&](std::function<void()> fails) {
+    std::filesystem::remove(log_.path());
+    form_.on_timer = [&](const std::string&) { fails(); };
+    return ExitCodeOf([&] { ui_->Run(form_); });
+  };
+  EXPECT_EQ(end_of_a_timer_that([] { throw RuntimeError(62); }), 2);
+  EXPECT_EQ(log_.Text(), "show\tMenorRef\nerror\t62\tLa entrada pasa del final del archivo\nexit\t2\n");
   EXPECT_NE(output_.ReadAll().find("Se ha producido el error '62' en tiempo de ejecución:"), std::string::npos);
+  EXPECT_EQ(end_of_a_timer_that([] {
+              throw std::filesystem::filesystem_error("is_regular_file", std::make_error_code(std::errc::filename_too_long));
+            }),
+            2);
+  EXPECT_EQ(log_.Text(), "show\tMenorRef\nerror\t51\tError interno\nexit\t2\n");
+  EXPECT_EQ(end_of_a_timer_that([] { throw std::bad_alloc(); }), 2);
+  EXPECT_EQ(log_.Text(), "show\tMenorRef\nerror\t7\tMemoria insuficiente\nexit\t2\n");
 }
 
 TEST_F(PosixUiTest, EndProgramEndsAtOnceWithItsCode) {

@@ -9,9 +9,12 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/inicio_mr_form.h"
@@ -33,14 +36,15 @@ std::wstring WideText(const std::string& cp1252) {
 
 HWND WindowOf(const Form& form) { return ::FindWindowW(L"VelmorinForm", WideText(form.Text(form.name())).c_str()); }
 
+// A callback of the system's own calling convention (a lambda is not one on 32-bit Windows).
+BOOL CALLBACK AddChild(HWND child, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+  return TRUE;
+}
+
 std::vector<HWND> Children(HWND parent) {
   std::vector<HWND> children;
-  ::EnumChildWindows(
-      parent, [](HWND child, LPARAM list) {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&children));
+  ::EnumChildWindows(parent, AddChild, reinterpret_cast<LPARAM>(&children));
   return children;
 }
 
@@ -201,6 +205,18 @@ TEST_F(Win32UiTest, UnattendedMessageBoxesAndErrorReportsAreLoggedWithoutWaiting
   EXPECT_NE(log.find("msgbox\tinformation\tCondiciones de dispensación\tDescarga cancelada\n"), std::string::npos) << log;
   EXPECT_NE(log.find("msgbox\tcritical\tError de actualizacion\tNo puede descargar \\nF:\\x\n"), std::string::npos);
   EXPECT_NE(log.find("error\t53\tNo se ha encontrado el archivo\n"), std::string::npos);
+}
+
+TEST_F(Win32UiTest, WhatATimerLetsOutIsReportedAndEndsWithTwo) {
+  Form form(InicioMrFormSpec());
+  form.on_timer = [](const std::string&) {
+    throw std::filesystem::filesystem_error("is_regular_file", std::make_error_code(std::errc::filename_too_long));
+  };
+  EXPECT_EXIT(ui_->Run(form), ::testing::ExitedWithCode(2), "");
+  EXPECT_NE(testing::ReadFileBytes(UiLogPath()).find("error\t51\tError interno\nexit\t2\n"), std::string::npos);
+  form.on_timer = [](const std::string&) { throw std::bad_alloc(); };
+  EXPECT_EXIT(ui_->Run(form), ::testing::ExitedWithCode(2), "");
+  EXPECT_NE(testing::ReadFileBytes(UiLogPath()).find("error\t7\tMemoria insuficiente\nexit\t2\n"), std::string::npos);
 }
 
 TEST_F(Win32UiTest, EndProgramLogsAndEndsWithTheCode) {
