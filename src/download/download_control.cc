@@ -23,6 +23,7 @@ using SteadyClock = std::chrono::steady_clock;
 using Kind = TransferFailureKind;
 
 constexpr auto kRenameRetryStep = std::chrono::milliseconds(100);
+constexpr auto kNewsPoll = std::chrono::milliseconds(2);
 
 double SecondsBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
@@ -186,12 +187,19 @@ std::optional<TransferFailure> DownloadControl::Watch(Exchange& x, TemporaryFile
   }
 }
 
-// Waits for news, at most until the next report may be due, and takes it.
+// Waits for news, at most until the next report may be due, and takes it. The wait is short
+// sleeps, not a timed wait on a condition variable: where the C++ library times those on the
+// wall clock (mingw-w64), a clock set back by a time sync would hold the window that long.
 void DownloadControl::Take(Exchange& x, std::vector<std::string>& chunks) {
   chunks.clear();
+  const auto until = SteadyClock::now() + Duration(options_.report_interval_s);
   {
     std::unique_lock lock(x.mutex);
-    x.posted.wait_for(lock, Duration(options_.report_interval_s), [&] { return !x.chunks.empty() || x.finished; });
+    while (x.chunks.empty() && !x.finished && SteadyClock::now() < until) {
+      lock.unlock();
+      std::this_thread::sleep_for(kNewsPoll);
+      lock.lock();
+    }
     chunks.swap(x.chunks);
     x.queued = 0;
     seen_ = Seen{x.url, x.connected, x.answered, x.status, x.length, x.too_many_redirects, x.bad_location,

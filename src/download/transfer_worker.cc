@@ -27,7 +27,6 @@ class HopEvents : public platform::TransportEvents {
   void OnConnected() override {
     std::lock_guard lock(x_.mutex);
     x_.connected = true;
-    x_.posted.notify_all();
   }
 
   bool OnHeaders(int status, int64_t content_length, const std::string& location) override {
@@ -35,7 +34,6 @@ class HopEvents : public platform::TransportEvents {
     x_.connected = x_.answered = true;
     x_.status = status;
     x_.length = content_length;
-    x_.posted.notify_all();
     if (IsRedirect(status) && !location.empty()) redirect_ = location;
     // Neither a redirect's body nor an error page is of any use.
     return redirect_.empty() && status >= 200 && status <= 299;
@@ -47,7 +45,6 @@ class HopEvents : public platform::TransportEvents {
     if (x_.stopped) return false;
     x_.chunks.emplace_back(data, size);
     x_.queued += size;
-    x_.posted.notify_all();
     return true;
   }
 
@@ -65,7 +62,6 @@ void Finish(Exchange& x, TransportResult result) {
   std::lock_guard lock(x.mutex);
   x.result = result;
   x.finished = true;
-  x.posted.notify_all();
 }
 
 void Work(Exchange& x, platform::HttpTransport& transport, std::string url, int max_redirects) {
