@@ -8,25 +8,21 @@
 #include <cmath>
 
 #include "common/runtime_error.h"
+#include "platform/win32/win32_dpi.h"
 #include "platform/win32/win32_error.h"
 
 namespace velmorin::platform {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"VelmorinForm";
+// WM_DPICHANGED: the window moved to a monitor of another DPI (or the user changed it).
+constexpr UINT kDpiChanged = 0x02E0;
 constexpr UINT_PTR kFirstId = 100;  // child and timer ids: kFirstId + the control's index
 const FontSpec kDefaultFont{.name = "MS Sans Serif", .points = 8.25};
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 
 COLORREF Color(const Rgb& c) { return RGB(c.r, c.g, c.b); }
-
-int ScreenDpi() {
-  const HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
-  return dpi > 0 ? dpi : 96;
-}
 
 int CALLBACK FoundFace(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
   *reinterpret_cast<bool*>(found) = true;
@@ -83,9 +79,8 @@ void RegisterWindowClass() {
 }
 
 // The outer size for a client area, and the top-left corner that centres it.
-RECT CentredWindowRect(int client_width, int client_height, DWORD style) {
-  RECT r{0, 0, client_width, client_height};
-  ::AdjustWindowRectEx(&r, style, FALSE, 0);
+RECT CentredWindowRect(int client_width, int client_height, DWORD style, int dpi) {
+  const RECT r = WindowRectForClient({0, 0, client_width, client_height}, style, dpi);
   RECT work{};
   ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   const int width = r.right - r.left, height = r.bottom - r.top;
@@ -149,10 +144,10 @@ void FormWindow::Repaint() {
 
 void FormWindow::Create() {
   RegisterWindowClass();
-  dpi_ = ScreenDpi();
+  dpi_ = DpiForPrimaryMonitor();
   const FormSpec& spec = form_.spec();
-  const DWORD style = spec.min_max_buttons ? WS_OVERLAPPEDWINDOW : WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
-  const RECT r = CentredWindowRect(Px(spec.client_width), Px(spec.client_height), style);
+  const DWORD style = Style();
+  const RECT r = CentredWindowRect(Px(spec.client_width), Px(spec.client_height), style, dpi_);
   background_ = UniqueGdi(spec.back ? ::CreateSolidBrush(Color(*spec.back)) : ::GetSysColorBrush(COLOR_BTNFACE));
   hwnd_ = ::CreateWindowExW(0, kWindowClass, Wide(form_.Text(spec.name)).c_str(), style | WS_CLIPCHILDREN, r.left,
                             r.top, r.right - r.left, r.bottom - r.top, nullptr, nullptr, Instance(), nullptr);
@@ -162,6 +157,36 @@ void FormWindow::Create() {
   CreateFonts();
   children_.assign(spec.controls.size(), nullptr);
   for (size_t i = 0; i < spec.controls.size(); ++i) CreateChild(i);
+  // The window may have come up on a monitor of another DPI than the primary one.
+  if (const int dpi = DpiForWindow(hwnd_); dpi != dpi_) Rescale(dpi, nullptr);
+}
+
+DWORD FormWindow::Style() const {
+  return form_.spec().min_max_buttons ? WS_OVERLAPPEDWINDOW : WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+}
+
+// The form at a new DPI: fonts, children and the window itself; `suggested` is where Windows
+// proposes to put it (nullptr: keep its centre).
+void FormWindow::Rescale(int dpi, const RECT* suggested) {
+  dpi_ = dpi;
+  CreateFonts();
+  const auto& controls = form_.spec().controls;
+  for (size_t i = 0; i < children_.size(); ++i) {
+    if (children_[i] == nullptr) continue;
+    const RECT r = ControlRect(controls[i]);
+    ::SetWindowPos(children_[i], nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SendMessageW(children_[i], WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[i].get()), TRUE);
+  }
+  RECT r = WindowRectForClient({0, 0, Px(form_.spec().client_width), Px(form_.spec().client_height)}, Style(), dpi);
+  if (suggested != nullptr) {
+    ::OffsetRect(&r, suggested->left - r.left, suggested->top - r.top);
+  } else {
+    RECT now{};
+    ::GetWindowRect(hwnd_, &now);
+    ::OffsetRect(&r, (now.left + now.right - r.right - r.left) / 2, (now.top + now.bottom - r.bottom - r.top) / 2);
+  }
+  ::SetWindowPos(hwnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  ::InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
 void FormWindow::CreateFonts() {
@@ -257,6 +282,9 @@ LRESULT FormWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_CLOSE:
       host_.CloseRequested(form_);
+      return 0;
+    case kDpiChanged:
+      Rescale(HIWORD(wparam), reinterpret_cast<const RECT*>(lparam));
       return 0;
     default:
       return ::DefWindowProcW(hwnd_, message, wparam, lparam);

@@ -1,5 +1,5 @@
-// The window of one form, rendered from its control table: twips scaled at the screen's
-// DPI, labels and shapes painted on the form, the progress bar as the common control, and
+// The window of one form, rendered from its control table: twips scaled at the DPI of its
+// monitor (again when it moves to another), labels and shapes painted on the form, the progress bar as the common control, and
 // the form's timers, clicks and close box handed to the user interface that owns it.
 #pragma once
 
@@ -44,7 +44,7 @@ class FormWindow : public FormObserver {
   void OnShow(Form& form) override;
   void OnUnload(Form& form) override;
 
-  // Twips to pixels at the DPI the window was created for.
+  // Twips to pixels at the DPI of the monitor the window is on.
   int Px(int twips) const { return ::MulDiv(twips, dpi_, 1440); }
 
  private:
@@ -53,6 +53,8 @@ class FormWindow : public FormObserver {
 
   void Create();
   void CreateFonts();
+  DWORD Style() const;
+  void Rescale(int dpi, const RECT* suggested);
   void CreateChild(size_t index);
   void StartTimers();
   void Destroy();
