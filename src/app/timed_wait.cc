@@ -9,29 +9,24 @@
 namespace velmorin {
 namespace {
 
-constexpr double kSecondsPerDay = 86400;
 // Short enough that the bar still moves one unit every twentieth of a second.
 constexpr double kLookInterval = 0.01;
 
 }  // namespace
 
-double ElapsedSince(double start, double now) {
-  return now >= start ? now - start : now + kSecondsPerDay - start;
-}
-
 void TimedWait(platform::Clock& clock, double seconds, const std::function<void(int)>& progress) {
-  TimedWaitFrom(clock, clock.SecondsSinceMidnight(), seconds, progress);
+  TimedWaitFrom(clock, clock.SteadySeconds(), seconds, progress);
 }
 
 void TimedWaitFrom(platform::Clock& clock, double start, double seconds, const std::function<void(int)>& progress) {
   for (;;) {
     if (progress) {
       // Whole microseconds first, so that 4.975 s is 99.5 twentieths and not 99.4999...
-      const double micros = std::round(ElapsedSince(start, clock.SecondsSinceMidnight()) * 1e6);
+      const double micros = std::round((clock.SteadySeconds() - start) * 1e6);
       const double value = RoundHalfEven(micros * 20 / 1e6);
       progress(static_cast<int>(std::min(value, 100.0)));
     }
-    const double elapsed = ElapsedSince(start, clock.SecondsSinceMidnight());
+    const double elapsed = clock.SteadySeconds() - start;
     if (elapsed >= seconds) return;
     clock.Sleep(std::min(kLookInterval, seconds - elapsed));
   }
@@ -39,11 +34,11 @@ void TimedWaitFrom(platform::Clock& clock, double start, double seconds, const s
 
 bool WaitForProcesses(platform::Clock& clock, const std::vector<std::unique_ptr<platform::Process>>& processes,
                       double limit_seconds) {
-  const double start = clock.SecondsSinceMidnight();
+  const double start = clock.SteadySeconds();
   for (;;) {
     const bool running = std::any_of(processes.begin(), processes.end(), [](const auto& p) { return p && p->Running(); });
     if (!running) return true;
-    if (ElapsedSince(start, clock.SecondsSinceMidnight()) >= limit_seconds) return false;
+    if (clock.SteadySeconds() - start >= limit_seconds) return false;
     clock.Sleep(0.1);
   }
 }

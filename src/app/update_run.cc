@@ -132,7 +132,7 @@ void UpdateRun::Convert() {
 
 void UpdateRun::LaunchInstaller() {
   platform_.processes.StartHidden(InstallerCommand(prefix_));
-  const double start = platform_.clock.SecondsSinceMidnight();
+  const double start = platform_.clock.SteadySeconds();
   platform_.ui.Refresh(startup_);
   TimedWaitFrom(platform_.clock, start, kInstallerWait);
 }

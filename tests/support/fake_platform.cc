@@ -2,6 +2,7 @@
 #include "support/fake_platform.h"
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 #include "common/cp1252.h"
@@ -77,16 +78,28 @@ std::vector<std::string> FakeUi::Matching(const std::string& prefix) const {
 }
 
 double FakeClock::SecondsSinceMidnight() {
-  const double now = now_;
-  Sleep(tick);
-  slept -= tick;
+  const double now = wall_;
+  Pass(tick);
+  return now;
+}
+
+double FakeClock::SteadySeconds() {
+  const double now = steady_;
+  Pass(tick);
   return now;
 }
 
 void FakeClock::Sleep(double seconds) {
+  if (!(seconds > 0)) return;
   slept += seconds;
-  now_ += seconds;
-  if (now_ >= 86400) now_ -= 86400;
+  Pass(seconds);
+}
+
+void FakeClock::StepWall(double seconds) { wall_ = std::fmod(std::fmod(wall_ + seconds, 86400) + 86400, 86400); }
+
+void FakeClock::Pass(double seconds) {
+  steady_ += seconds;
+  StepWall(seconds);
 }
 
 namespace {

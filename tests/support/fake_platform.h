@@ -47,17 +47,23 @@ class FakeUi : public platform::Ui, public FormObserver {
   std::vector<Form*> attached_;
 };
 
+// Both clocks move together, by `tick` at every read (so busy loops advance) and by what
+// Sleep is given, until a test sets the wall clock.
 class FakeClock : public platform::Clock {
  public:
-  explicit FakeClock(double start = 36000) : now_(start) {}
+  explicit FakeClock(double start = 36000) : wall_(start) {}
   double SecondsSinceMidnight() override;
+  double SteadySeconds() override;
   void Sleep(double seconds) override;
-  // Added to the clock at every read (so busy loops advance).
+  // Sets the wall clock forward or back (a time sync); the steady clock does not move.
+  void StepWall(double seconds);
   double tick = 0.001;
   double slept = 0;
 
  private:
-  double now_;
+  void Pass(double seconds);
+  double wall_;
+  double steady_ = 1000;
 };
 
 class FakeProcesses : public platform::Processes {

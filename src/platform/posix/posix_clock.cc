@@ -1,4 +1,5 @@
-// PosixClock: local time of day from clock_gettime and localtime_r.
+// PosixClock: local time of day from clock_gettime and localtime_r; CLOCK_MONOTONIC for the
+// waits.
 #include "platform/posix/posix_clock.h"
 
 #include <cerrno>
@@ -15,6 +16,12 @@ class PosixClock : public Clock {
     tm local{};
     ::localtime_r(&now.tv_sec, &local);
     return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + now.tv_nsec / 1e9;
+  }
+
+  double SteadySeconds() override {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
   }
 
   void Sleep(double seconds) override {

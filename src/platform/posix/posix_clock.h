@@ -1,4 +1,4 @@
-// The seconds-since-midnight clock on Linux: local wall time, nanosleep for waits.
+// The clocks on Linux: local wall time, a monotonic clock, nanosleep for waits.
 #pragma once
 
 #include <memory>

@@ -1,4 +1,4 @@
-// The Windows clock: local time of day and Sleep.
+// The Windows clocks: local time of day, the performance counter, and Sleep.
 #pragma once
 
 #include <memory>
