@@ -64,9 +64,11 @@ void RecordCache::FlushBlock(int64_t block_index, Block& block) {
       ++i;
       continue;
     }
+    // Runs only where records fill their slots: a slot's tail past the data belongs to no
+    // record, and another program may have written it since our read.
+    const bool whole_slots = file_.data_length() == slot_;
     size_t end = i;
-    while (end < count && block.dirty[end]) block.dirty[end++] = false;
-    // The slot tail past the data of the run's last record is never written.
+    while (end < count && block.dirty[end] && (end == i || whole_slots)) block.dirty[end++] = false;
     const size_t bytes = (end - i - 1) * slot_ + file_.data_length();
     file_.WriteBytes(first + static_cast<int64_t>(i),
                      std::span<const char>(block.bytes).subspan(i * slot_, bytes));

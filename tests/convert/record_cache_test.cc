@@ -104,5 +104,26 @@ TEST_F(RecordCacheTest, ShortRecordsNeverWriteTheLastSlotTail) {
   EXPECT_EQ(fs_.File("\\lab"), std::string(17, 'q') + std::string(16, 'B') + '\0' + std::string(16, 'C'));
 }
 
+// The byte after each LabGT record belongs to no record: the back-office program may write it
+// between our read and our flush, and its byte must stay.
+TEST_F(RecordCacheTest, AdjacentShortRecordsLeaveTheBytesBetweenThemAlone) {
+  fs_.SetFile("C:\\lab", std::string(4 * 17, 'q'));
+  RecordFile file = Open("\\lab", 17, 16);
+  RecordCache cache(file);
+  for (int64_t n = 1; n <= 4; ++n) (void)cache.Get(n);
+  RecordFile other = Open("\\lab", 17);
+  std::string slot(17, '\0');
+  for (int64_t n = 1; n <= 4; ++n) {
+    other.Read(n, slot);
+    slot[16] = 'G';
+    other.Write(n, slot);
+  }
+  for (int64_t n = 1; n <= 4; ++n) cache.Put(n, std::string(16, static_cast<char>('a' + n)) + 'x');
+  cache.Flush();
+  std::string expected;
+  for (int n = 1; n <= 4; ++n) expected += std::string(16, static_cast<char>('a' + n)) + 'G';
+  EXPECT_EQ(fs_.File("\\lab"), expected);
+}
+
 }  // namespace
 }  // namespace velmorin
