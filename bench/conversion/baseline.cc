@@ -109,16 +109,16 @@ void ImportProductLine(ProductFileChannels& f, const std::string& line, const st
   auto detail = ReadRecord<ProductDetailRecord>(f.basea, *p);
   const auto cost = ReadRecord<CostRecord>(f.coste, *p);
   auto lab = ReadRecord<LabGtRecord>(f.labgt, *p);
-  const auto amount_value = TryVal(Mid(line, 27, 8));
-  if (!amount_value) return;
-  const bool amount_ok = cost.amountLock == " " && *amount_value > 0;
-  const std::string amount(Mid(line, 27, 8));
   if (lab.code == code) {
     lab.col36Code = Mid(line, 36, 5);
     lab.col41Code = Mid(line, 41, 5);
     WriteRecord(f.labgt, *p, lab);
   }
   if (detail.code != code) return;
+  const auto amount_value = TryVal(Mid(line, 27, 8));
+  if (!amount_value) return;
+  const bool amount_ok = cost.amountLock == " " && *amount_value > 0;
+  const std::string amount(Mid(line, 27, 8));
   detail.col36Code = Left(Mid(line, 36, 5), 4);
   detail.col10Flag = Mid(line, 10, 1);
   detail.col11Flag = Mid(line, 11, 1);

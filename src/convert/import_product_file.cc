@@ -106,12 +106,14 @@ void ImportLine(ProductFiles& files, const ProductLine& kept, bool sets_region) 
   const std::string_view text(kept.text.data(), kept.length);
   Line line{text, Left(text, 6)};
   if (sets_region) line.region = std::string_view(&kept.region, kept.region_length);
-  // An amount too large for a number is passed over with its line, before anything is written.
+  const int64_t product = kept.product;
+  UpdateLabGt(files.labgt, product, line);
+  if (!TextEquals(files.basea.Get(product), ProductDetailRecord::kCode, line.code)) return;
+  // The amount is first looked at for basea: one too large for a number passes over the
+  // rest of its line, LabGT having been written already.
   const auto amount = TryVal(Mid(text, 27, 8));
   if (!amount) return;
-  const int64_t product = kept.product;
   line.amount_allowed = TextEquals(files.coste.Get(product), CostRecord::kAmountLock, " ") && *amount > 0;
-  UpdateLabGt(files.labgt, product, line);
   if (!UpdateDetail(files.basea, product, line)) return;
   UpdateProduct(files.basey, product, line);
 }

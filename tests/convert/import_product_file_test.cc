@@ -170,12 +170,10 @@ TEST_F(ImportProductFileTest, LinesThatAddressNoRecordChangeNothing) {
   Index(12345, 1, "9E10");    // no file can hold that record
   Index(12345, 2, "9E9999");  // not even a number
   Index(12345, 3, "    -5");
-  std::string overflow = FullLine();
-  overflow.replace(26, 8, "1E999   ");
   auto with_code = [](const std::string& code) { return code + FullLine().substr(6); };
   const std::string lab = Lab(), detail = Detail(), product = Product();
   ClearCalls();
-  Run({"", "6543", overflow, with_code("123451"), with_code("123452"), with_code("123453"),
+  Run({"", "6543", with_code("123451"), with_code("123452"), with_code("123453"),
        with_code("000001"), with_code("ABCDE1"), with_code("999991")});
   EXPECT_EQ(Lab(), lab);
   EXPECT_EQ(Detail(), detail);
@@ -184,6 +182,18 @@ TEST_F(ImportProductFileTest, LinesThatAddressNoRecordChangeNothing) {
   EXPECT_TRUE(WrittenRecords(data::kBasea, D::kLength).empty());
   EXPECT_TRUE(WrittenRecords(data::kLabGt, L::kSlotLength).empty());
   EXPECT_TRUE(WrittenRecords(data::kCoste, C::kLength).empty());
+}
+
+// LabGT is updated before the amount is ever looked at; an amount too large for a number then
+// passes over the rest of its line, so neither basea nor basey is written.
+TEST_F(ImportProductFileTest, AnAmountTooLargeForANumberStillLetsLabGtBeUpdated) {
+  std::string overflow = FullLine();
+  overflow.replace(26, 8, "1E999   ");
+  const std::string detail = Detail(), product = Product();
+  Run({overflow});
+  EXPECT_EQ(Lab(), kCode + "LAB01GT002q");
+  EXPECT_EQ(Detail(), detail);
+  EXPECT_EQ(Product(), product);
 }
 
 }  // namespace
