@@ -6,8 +6,25 @@
 #include <stdexcept>
 
 #include "common/cp1252.h"
+#include "platform/program_end.h"
 
 namespace velmorin::testing {
+namespace {
+
+// One turn of a real loop with time to spare: every enabled timer fires once, in the order of
+// the control table. Returns whether any was enabled.
+bool FireEnabledTimers(Form& form) {
+  bool any = false;
+  for (const ControlSpec& control : form.spec().controls) {
+    if (!form.loaded()) break;
+    if (control.kind != ControlKind::kTimer || control.interval_ms <= 0 || !form.TimerEnabled(control.name)) continue;
+    any = true;
+    if (form.on_timer) form.on_timer(control.name);
+  }
+  return any && form.on_timer;
+}
+
+}  // namespace
 
 void FakeUi::Load(Form& form) {
   if (std::find(attached_.begin(), attached_.end(), &form) == attached_.end()) {
@@ -24,11 +41,11 @@ void FakeUi::Show(Form& form) {
 }
 
 void FakeUi::ShowModal(Form& form) {
+  if (!form.loaded()) return;
   events.push_back("show " + form.name());
   form.MarkShown();
   while (form.loaded()) {
-    if (!form.TimerEnabled("Timer1")) throw std::logic_error("a modal form with no timer would wait forever");
-    form.on_timer("Timer1");
+    if (!FireEnabledTimers(form)) throw std::logic_error("a modal form with no timer running would wait forever");
   }
 }
 
@@ -56,11 +73,12 @@ void FakeUi::EndProgram(int code) {
 }
 
 void FakeUi::Run(Form& startup) {
-  Load(startup);
-  Show(startup);
-  for (int tick = 0; tick < 1000; ++tick) {
-    if (startup.TimerEnabled("Timer1")) startup.on_timer("Timer1");
-  }
+  RunEventHandler(*this, [&] {
+    Load(startup);
+    Show(startup);
+    for (int turn = 0; turn < kRunTurns && startup.loaded(); ++turn) FireEnabledTimers(startup);
+  });
+  if (!startup.loaded()) EndProgram(kExitNormal);
   throw std::logic_error("the program did not end");
 }
 

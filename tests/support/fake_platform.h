@@ -18,8 +18,13 @@ struct ProgramEnded {
   int code;
 };
 
+// Runs forms as the real loops do, without waiting: each turn of a loop fires every enabled
+// timer once. A modal loop with no timer running, and a main loop still going after
+// kRunTurns turns, throw std::logic_error (a real one would wait for ever).
 class FakeUi : public platform::Ui, public FormObserver {
  public:
+  static constexpr int kRunTurns = 1000;
+
   void Load(Form& form) override;
   void Show(Form& form) override;
   void ShowModal(Form& form) override;

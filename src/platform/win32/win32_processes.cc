@@ -55,12 +55,13 @@ class Win32Processes : public Processes {
   }
 
   void StartFocused(const std::string& program) override {
-    log_.Line({"start", "focused", program});
     const std::wstring path = FullPath(Wide(program));
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       FailWin32(ERROR_FILE_NOT_FOUND, err::kFileNotFound, "start " + program);
     }
+    // As on Linux: only a program that is there is logged as started.
+    log_.Line({"start", "focused", program});
     // The program by its full path (no search), quoted in its own command line.
     Start(path.c_str(), L"\"" + path + L"\"", SW_SHOWNORMAL, 0, program);
   }

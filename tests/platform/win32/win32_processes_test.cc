@@ -10,6 +10,7 @@
 
 #include "common/runtime_error.h"
 #include "platform/win32/win32_file_system_fixture.h"
+#include "platform/ui_log_capture.h"
 #include "platform/win32/wine_test_env.h"
 #include "support/temp_dir.h"
 
@@ -32,8 +33,8 @@ bool Eventually(F condition) {
 class Win32ProcessesTest : public ::testing::Test {
  protected:
   testing::Win32Fixture fixture_;
-  UiLog log_{""};
-  std::unique_ptr<platform::Processes> processes_ = platform::MakeWin32Processes(log_);
+  testing::UiLogCapture log_;
+  std::unique_ptr<platform::Processes> processes_ = platform::MakeWin32Processes(log_.log());
   const fs::path helper_ = testing::WineTestEnv::Get().helper();
 };
 
@@ -63,15 +64,17 @@ TEST_F(Win32ProcessesTest, FocusedProgramStartsInTheCurrentFolder) {
   processes_->StartFocused("tool.exe");
   ASSERT_TRUE(Eventually([] { return fs::exists("C:\\velmorin\\bdnet\\started.txt"); }));
   EXPECT_TRUE(Eventually([] { return testing::ReadFileBytes("C:\\velmorin\\bdnet\\started.txt") == "started\nC:\\velmorin\\bdnet\n"; }));
+  EXPECT_EQ(log_.Text(), "start\tfocused\ttool.exe\n");
 }
 
-TEST_F(Win32ProcessesTest, FocusedProgramThatDoesNotExistIsError53) {
+TEST_F(Win32ProcessesTest, FocusedProgramThatDoesNotExistIsError53AndIsNotLogged) {
   try {
     processes_->StartFocused("C:\\velmorin\\reparar\\quimbaleta.exe");
     FAIL() << "no error";
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number(), 53);
   }
+  EXPECT_EQ(log_.Text(), "");
 }
 
 }  // namespace
