@@ -10,8 +10,8 @@ cd "$(dirname "$0")/.."
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   sudo_cmd=""
   [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  # No index for it yet: wine32:i386 is then missing, so tools/install-deps.sh refreshes them.
   $sudo_cmd dpkg --add-architecture i386
-  $sudo_cmd apt-get update -qq
 fi
 bash tools/install-deps.sh \
   g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest \

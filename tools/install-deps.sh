@@ -12,14 +12,30 @@ packages=(
   "$@"
 )
 
+sudo_cmd=""
+[ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+
+# A mirror in the middle of a sync fails one index now and then: try again, then go on with
+# the indexes that did come; apt-get install says plainly if a package is really missing.
+apt_update() {
+  for attempt in 1 2 3; do
+    $sudo_cmd apt-get update -qq && return 0
+    echo "apt-get update failed (attempt $attempt); trying again" >&2
+    sleep $((attempt * 5))
+  done
+  echo "apt-get update kept failing; installing from the indexes at hand" >&2
+}
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
   export DEBIAN_FRONTEND=noninteractive
-  $sudo_cmd apt-get update -qq
-  $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  apt_update
+  install=($sudo_cmd apt-get install -y -qq --no-install-recommends)
+  # Without one architecture's security index (that mirror sync again), the other's newer
+  # library versions leave no common version to install: prefer the release's own.
+  "${install[@]}" "${missing[@]}" ||
+    "${install[@]}" -t "$(. /etc/os-release && echo "$VERSION_CODENAME")" "${missing[@]}"
 fi
