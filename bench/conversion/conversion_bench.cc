@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "baseline.h"
+#include "support/reference_conversions.h"
 #include "convert/build_preference_prices.h"
 #include "convert/clear_end_marks.h"
 #include "convert/import_product_file.h"
@@ -57,23 +57,23 @@ std::vector<Routine> Routines() {
   return {
       {"ImportVisadoList", {kVisado, kBasey}, {{kBasey, ProductRecord::kLength}},
        [](Channels& c, ConversionProgress&) { ImportVisadoList(c); },
-       [](Channels& c, ConversionProgress&) { baseline::ImportVisadoList(c); }},
+       [](Channels& c, ConversionProgress&) { reference::ImportVisadoList(c); }},
       {"RebuildNotifiedPrices", {kNotified, kBasey, kBaseP}, {{kBaseP, NotifiedPriceRecord::kLength}},
        [](Channels& c, ConversionProgress& p) { RebuildNotifiedPrices(c, p); },
-       [](Channels& c, ConversionProgress& p) { baseline::RebuildNotifiedPrices(c, p); }},
+       [](Channels& c, ConversionProgress& p) { reference::RebuildNotifiedPrices(c, p); }},
       {"ClearEndMarks", {kBasey}, {{kBasey, ProductRecord::kLength}},
        [](Channels& c, ConversionProgress& p) { ClearEndMarks(c, p); },
-       [](Channels& c, ConversionProgress& p) { baseline::ClearEndMarks(c, p); }},
+       [](Channels& c, ConversionProgress& p) { reference::ClearEndMarks(c, p); }},
       {"ImportProductFile", {kProductText, kBasey, kBasea, kCoste, kLabGt},
        {{kBasey, ProductRecord::kLength}, {kBasea, ProductDetailRecord::kLength}, {kLabGt, LabGtRecord::kSlotLength}},
        [](Channels& c, ConversionProgress&) { ImportProductFile(c, "", "NA"); },
-       [](Channels& c, ConversionProgress&) { baseline::ImportProductFile(c, "", "NA"); }},
+       [](Channels& c, ConversionProgress&) { reference::ImportProductFile(c, "", "NA"); }},
       {"BuildPreferencePrices", {kEspec, kBasey, kPrecios}, {{kPrecios, PreferencePriceRecord::kLength}},
        [](Channels& c, ConversionProgress&) { BuildPreferencePrices(c); },
-       [](Channels& c, ConversionProgress&) { baseline::BuildPreferencePrices(c); }},
+       [](Channels& c, ConversionProgress&) { reference::BuildPreferencePrices(c); }},
       {"ImportSerializationList", {kSerialization, kBasey, kBaseext}, {{kBaseext, ProductExtRecord::kLength}},
        [](Channels& c, ConversionProgress&) { ImportSerializationList(c); },
-       [](Channels& c, ConversionProgress&) { baseline::ImportSerializationList(c); }},
+       [](Channels& c, ConversionProgress&) { reference::ImportSerializationList(c); }},
   };
 }
 

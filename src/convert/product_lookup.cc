@@ -24,16 +24,4 @@ std::optional<int64_t> ProductInSlot(std::span<const char> stem_record, int digi
   return AddressableRecord(*product, kLongestProductRecord);
 }
 
-std::optional<int64_t> LookupProduct(RecordCache& basey, std::string_view code, CodeThreshold threshold) {
-  if (threshold == CodeThreshold::kAbove500000) {
-    const auto value = TryVal(code);
-    if (!value || !(*value > 500000)) return std::nullopt;
-  }
-  const auto parts = SplitNationalCode(code);
-  if (!parts || !(parts->stem > 0)) return std::nullopt;
-  const auto stem = AddressableRecord(parts->stem, ProductRecord::kLength);
-  if (!stem) return std::nullopt;
-  return ProductInSlot(basey.Get(*stem), parts->digit);
-}
-
 }  // namespace velmorin

@@ -1,5 +1,6 @@
-// The product lookup: a national code (five-digit stem + check digit) to the product record
-// number held in the index slots of basey.
+// The parts of the product lookup: a national code (five-digit stem + check digit) and the
+// product record number held in the index slots of basey. The routines look codes up a whole
+// list at a time, through ListedCodeKey and ResolveProducts (conversion_pass.h).
 #pragma once
 
 #include <cstdint>
@@ -30,9 +31,5 @@ inline constexpr size_t kLongestProductRecord = 136;
 // The product record number in slot `digit` of an index record, when it is a positive number
 // that addresses a record (never an error: a number no file could hold gives nothing).
 std::optional<int64_t> ProductInSlot(std::span<const char> stem_record, int digit);
-
-// The product record number of a national code, or nothing when the code has none: a stem
-// or a slot that is not positive, or a number that cannot address a record.
-std::optional<int64_t> LookupProduct(RecordCache& basey, std::string_view code, CodeThreshold threshold);
 
 }  // namespace velmorin

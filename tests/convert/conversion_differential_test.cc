@@ -7,7 +7,7 @@
 #include <map>
 #include <random>
 
-#include "conversion/baseline.h"
+#include "support/reference_conversions.h"
 #include "conversion_fixture.h"
 #include "convert/build_preference_prices.h"
 #include "convert/clear_end_marks.h"
@@ -236,35 +236,35 @@ void ExpectSameBytes(const Routine& ours, const Routine& baseline, uint32_t seed
 
 TEST(ConversionDifferential, ClearEndMarks) {
   ExpectSameBytes([](Channels& c, ConversionProgress& p) { ClearEndMarks(c, p); },
-                  [](Channels& c, ConversionProgress& p) { baseline::ClearEndMarks(c, p); }, 1, data::kBasey, true);
+                  [](Channels& c, ConversionProgress& p) { reference::ClearEndMarks(c, p); }, 1, data::kBasey, true);
 }
 
 TEST(ConversionDifferential, ImportProductFile) {
   for (const std::string suffix : {"NA", "CM", "EX", "MA", "??"}) {
     ExpectSameBytes([&](Channels& c, ConversionProgress&) { ImportProductFile(c, "", suffix); },
-                    [&](Channels& c, ConversionProgress&) { baseline::ImportProductFile(c, "", suffix); },
+                    [&](Channels& c, ConversionProgress&) { reference::ImportProductFile(c, "", suffix); },
                     2 + static_cast<uint32_t>(suffix[0]), data::kBasey, false, 2);
   }
 }
 
 TEST(ConversionDifferential, ImportVisadoList) {
   ExpectSameBytes([](Channels& c, ConversionProgress&) { ImportVisadoList(c); },
-                  [](Channels& c, ConversionProgress&) { baseline::ImportVisadoList(c); }, 3, data::kBasey, true);
+                  [](Channels& c, ConversionProgress&) { reference::ImportVisadoList(c); }, 3, data::kBasey, true);
 }
 
 TEST(ConversionDifferential, ImportSerializationList) {
   ExpectSameBytes([](Channels& c, ConversionProgress&) { ImportSerializationList(c); },
-                  [](Channels& c, ConversionProgress&) { baseline::ImportSerializationList(c); }, 4, data::kBaseext, true);
+                  [](Channels& c, ConversionProgress&) { reference::ImportSerializationList(c); }, 4, data::kBaseext, true);
 }
 
 TEST(ConversionDifferential, BuildPreferencePrices) {
   ExpectSameBytes([](Channels& c, ConversionProgress&) { BuildPreferencePrices(c); },
-                  [](Channels& c, ConversionProgress&) { baseline::BuildPreferencePrices(c); }, 5, data::kPrecios, true);
+                  [](Channels& c, ConversionProgress&) { reference::BuildPreferencePrices(c); }, 5, data::kPrecios, true);
 }
 
 TEST(ConversionDifferential, RebuildNotifiedPrices) {
   ExpectSameBytes([](Channels& c, ConversionProgress& p) { RebuildNotifiedPrices(c, p); },
-                  [](Channels& c, ConversionProgress& p) { baseline::RebuildNotifiedPrices(c, p); }, 6, data::kBaseP, true);
+                  [](Channels& c, ConversionProgress& p) { reference::RebuildNotifiedPrices(c, p); }, 6, data::kBaseP, true);
 }
 
 }  // namespace

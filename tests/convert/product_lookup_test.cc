@@ -1,4 +1,4 @@
-#include "convert/product_lookup.h"
+#include "convert/conversion_pass.h"
 
 #include <gtest/gtest.h>
 
@@ -23,9 +23,10 @@ class ProductLookupTest : public ::testing::Test {
     SetText(rec, ProductRecord::IndexSlot(digit), text);
     file_->Write(stem, rec);
   }
+  // The lookup as the routines make it, for a list of one code.
   std::optional<int64_t> Lookup(std::string_view code, CodeThreshold t = CodeThreshold::kNone) {
     RecordCache cache(*file_);
-    return LookupProduct(cache, code, t);
+    return ResolveProducts(cache, {ListedCodeKey(code, t)})[0];
   }
   MemoryFileSystem fs_;
   std::unique_ptr<RecordFile> file_;
@@ -56,10 +57,14 @@ TEST_F(ProductLookupTest, CodesWithoutAProduct) {
   EXPECT_EQ(Lookup(""), std::nullopt);
 }
 
-TEST_F(ProductLookupTest, CheckCharacterThatIsNotADigitMeansSlotZero) {
+// The check digit is the code's last character: a code cut short still has one.
+TEST_F(ProductLookupTest, TheCheckDigitIsTheLastCharacterAndOneThatIsNoDigitMeansSlotZero) {
   SetSlot(65432, 0, "    77");
+  SetSlot(65432, 2, "    78");
+  SetSlot(6543, 2, "    79");
   EXPECT_EQ(Lookup("65432X"), 77);
-  EXPECT_EQ(Lookup("65432"), 77);
+  EXPECT_EQ(Lookup("65432"), 78);
+  EXPECT_EQ(Lookup("6543 2"), 79);
 }
 
 TEST_F(ProductLookupTest, ThresholdIgnoresCodesUpTo500000) {

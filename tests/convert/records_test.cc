@@ -1,4 +1,4 @@
-#include "convert/records.h"
+#include "support/record_codecs.h"
 
 #include <gtest/gtest.h>
 
@@ -26,19 +26,19 @@ void ExpectRoundTrip(size_t length) {
 }
 
 TEST(Records, DecodeThenEncodeKeepsEveryByte) {
-  ExpectRoundTrip<ProductRecord>(128);
-  ExpectRoundTrip<ProductDetailRecord>(62);
-  ExpectRoundTrip<CostRecord>(136);
-  ExpectRoundTrip<LabGtRecord>(17);
-  ExpectRoundTrip<ProductExtRecord>(100);
-  ExpectRoundTrip<PreferencePriceRecord>(17);
-  ExpectRoundTrip<SpecRecord>(43);
-  ExpectRoundTrip<NotifiedPriceRecord>(64);
+  ExpectRoundTrip<testing::ProductFields>(128);
+  ExpectRoundTrip<testing::ProductDetailFields>(62);
+  ExpectRoundTrip<testing::CostFields>(136);
+  ExpectRoundTrip<testing::LabGtFields>(17);
+  ExpectRoundTrip<testing::ProductExtFields>(100);
+  ExpectRoundTrip<testing::PreferencePriceFields>(17);
+  ExpectRoundTrip<testing::SpecFields>(43);
+  ExpectRoundTrip<testing::NotifiedPriceFields>(64);
 }
 
 TEST(Records, TextFieldsArePaddedAndTruncated) {
   std::vector<char> bytes(128, '\0');
-  ProductRecord r = ProductRecord::Decode(bytes);
+  testing::ProductFields r = testing::ProductFields::Decode(bytes);
   r.amountText = "00012.50";     // 8 characters into width 9
   r.endMarkText = "";
   r.col17Code = "ABCDE";         // 5 characters into width 3
@@ -56,7 +56,7 @@ TEST(Records, FieldsSitAtTheirOffsets) {
   bytes.replace(6 + 6 * 3, 6, " 12340");
   bytes.replace(109, 1, "7");
   bytes.replace(122, 2, "RF");
-  const ProductRecord r = ProductRecord::Decode(bytes);
+  const testing::ProductFields r = testing::ProductFields::Decode(bytes);
   EXPECT_EQ(r.code, "654321");
   EXPECT_EQ(r.indexSlots[3], " 12340");
   EXPECT_EQ(r.visadoMark, "7");
@@ -66,31 +66,31 @@ TEST(Records, FieldsSitAtTheirOffsets) {
   std::string detail(62, '.');
   detail.replace(51, 8, "12345678");
   detail.replace(60, 2, "XY");
-  const ProductDetailRecord d = ProductDetailRecord::Decode(detail);
+  const testing::ProductDetailFields d = testing::ProductDetailFields::Decode(detail);
   EXPECT_EQ(d.amountText, "12345678");
   EXPECT_EQ(d.col7Code, "XY");
 
   std::string spec(43, ' ');
   spec.replace(35, 6, "712345");
   spec.replace(7, 8, " 12.5   ");
-  const SpecRecord s = SpecRecord::Decode(spec);
+  const testing::SpecFields s = testing::SpecFields::Decode(spec);
   EXPECT_EQ(s.code, "712345");
   EXPECT_EQ(s.secondValue, " 12.5   ");
 }
 
 TEST(Records, FloatsAreLittleEndian) {
   std::vector<char> bytes(64, ' ');
-  NotifiedPriceRecord r = NotifiedPriceRecord::Decode(bytes);
+  testing::NotifiedPriceFields r = testing::NotifiedPriceFields::Decode(bytes);
   r.firstPrice = 1.0f;     // 0x3F800000
   r.secondPrice = -2.0f;   // 0xC0000000
   r.Encode(bytes);
   EXPECT_EQ(std::string(bytes.data(), 8), std::string("\x00\x00\x80\x3F\x00\x00\x00\xC0", 8));
-  EXPECT_EQ(NotifiedPriceRecord::Decode(bytes).secondPrice, -2.0f);
+  EXPECT_EQ(testing::NotifiedPriceFields::Decode(bytes).secondPrice, -2.0f);
 }
 
 TEST(Records, LabGtKeepsTheSlotsLastByte) {
   std::string slot = "111111AAAAABBBBB\x7F";
-  LabGtRecord r = LabGtRecord::Decode(slot);
+  testing::LabGtFields r = testing::LabGtFields::Decode(slot);
   EXPECT_EQ(r.col41Code, "BBBBB");
   r.col36Code = "XY";
   std::string out(17, '\0');

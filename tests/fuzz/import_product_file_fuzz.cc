@@ -2,7 +2,7 @@
 // against the record-by-record baseline.
 #include "convert/import_product_file.h"
 
-#include "conversion/baseline.h"
+#include "support/reference_conversions.h"
 #include "convert/records.h"
 #include "fuzz/fuzz_support.h"
 
@@ -43,7 +43,7 @@ void CheckCase(const Files& before, const Run& run) {
   CheckRecordFile(kLabGt, before.at(kLabGt), after->at(kLabGt),
                   {.slot_length = LR::kSlotLength, .data_length = LR::kLength, .writable = {LR::kCol36Code, LR::kCol41Code}});
   const auto reference = RunOn(
-      before, [&run](Channels& c) { baseline::ImportProductFile(c, run.prefix, run.suffix); }, "baseline");
+      before, [&run](Channels& c) { reference::ImportProductFile(c, run.prefix, run.suffix); }, "baseline");
   Check(reference.has_value(), "the baseline grew a file beyond the cap where the routine did not");
   CheckSameFiles(*after, *reference, "ImportProductFile against the record-by-record baseline");
 }

@@ -1,6 +1,6 @@
 // The conversion routines written the straightforward way: one read call and one write call
-// per record, every record of a clearing pass written. The benchmark's yardstick, and the
-// reference the routines' bytes are checked against.
+// per record, every record of a clearing pass written. The reference that the routines' bytes
+// are checked against (differential tests, fuzzers), and the benchmark's yardstick.
 #pragma once
 
 #include <string>
@@ -8,7 +8,7 @@
 #include "convert/channels.h"
 #include "convert/progress.h"
 
-namespace velmorin::baseline {
+namespace velmorin::reference {
 
 void ClearEndMarks(Channels& channels, ConversionProgress& progress);
 void ImportProductFile(Channels& channels, const std::string& drive_prefix, const std::string& region_suffix);
@@ -17,4 +17,4 @@ void ImportSerializationList(Channels& channels);
 void BuildPreferencePrices(Channels& channels);
 void RebuildNotifiedPrices(Channels& channels, ConversionProgress& progress);
 
-}  // namespace velmorin::baseline
+}  // namespace velmorin::reference

@@ -1,9 +1,9 @@
 // Record codecs, driven by one table of (member, field) per record type.
-#include "convert/records.h"
+#include "support/record_codecs.h"
 
 #include <algorithm>
 
-namespace velmorin {
+namespace velmorin::testing {
 namespace {
 
 template <class R>
@@ -42,7 +42,7 @@ void EncodeFloats(const R& r, std::span<char> out, const FloatBinding<R> (&float
   for (const auto& b : floats) SetFloat32(out, b.offset, r.*b.member);
 }
 
-using PR = ProductRecord;
+using PR = ProductFields;
 const TextBinding<PR> kProductTexts[] = {
     {&PR::code, PR::kCode},           {&PR::amountText, PR::kAmountText},
     {&PR::endMarkText, PR::kEndMarkText}, {&PR::visadoMark, PR::kVisadoMark},
@@ -51,7 +51,7 @@ const TextBinding<PR> kProductTexts[] = {
     {&PR::col16Flag, PR::kCol16Flag},
 };
 
-using DR = ProductDetailRecord;
+using DR = ProductDetailFields;
 const TextBinding<DR> kDetailTexts[] = {
     {&DR::code, DR::kCode},           {&DR::col36Code, DR::kCol36Code},
     {&DR::col10Flag, DR::kCol10Flag}, {&DR::col11Flag, DR::kCol11Flag},
@@ -61,80 +61,80 @@ const TextBinding<DR> kDetailTexts[] = {
     {&DR::col7Code, DR::kCol7Code},
 };
 
-const TextBinding<CostRecord> kCostTexts[] = {{&CostRecord::amountLock, CostRecord::kAmountLock}};
+const TextBinding<CostFields> kCostTexts[] = {{&CostFields::amountLock, CostFields::kAmountLock}};
 
-using LR = LabGtRecord;
+using LR = LabGtFields;
 const TextBinding<LR> kLabGtTexts[] = {
     {&LR::code, LR::kCode}, {&LR::col36Code, LR::kCol36Code}, {&LR::col41Code, LR::kCol41Code}};
 
-using ER = ProductExtRecord;
+using ER = ProductExtFields;
 const TextBinding<ER> kExtTexts[] = {
     {&ER::serializationDate, ER::kSerializationDate}, {&ER::serializationFlag, ER::kSerializationFlag}};
 
-using PP = PreferencePriceRecord;
+using PP = PreferencePriceFields;
 const TextBinding<PP> kPreferenceTexts[] = {{&PP::priceMark, PP::kPriceMark}};
 const FloatBinding<PP> kPreferenceFloats[] = {
     {&PP::firstValue, PP::kFirstValue}, {&PP::secondValue, PP::kSecondValue},
     {&PP::thirdValue, PP::kThirdValue}, {&PP::fourthValue, PP::kFourthValue}};
 
-using SR = SpecRecord;
+using SR = SpecFields;
 const TextBinding<SR> kSpecTexts[] = {
     {&SR::firstValue, SR::kFirstValue}, {&SR::secondValue, SR::kSecondValue},
     {&SR::thirdValue, SR::kThirdValue}, {&SR::fourthValue, SR::kFourthValue},
     {&SR::code, SR::kCode}};
 
-using NR = NotifiedPriceRecord;
+using NR = NotifiedPriceFields;
 const TextBinding<NR> kNotifiedTexts[] = {{&NR::extraText, NR::kExtraText}};
 const FloatBinding<NR> kNotifiedFloats[] = {{&NR::firstPrice, NR::kFirstPrice}, {&NR::secondPrice, NR::kSecondPrice}};
 
 }  // namespace
 
-ProductRecord ProductRecord::Decode(std::span<const char> record) {
-  ProductRecord r = DecodeText(record, kProductTexts);
+ProductFields ProductFields::Decode(std::span<const char> record) {
+  ProductFields r = DecodeText(record, kProductTexts);
   for (int d = 0; d < 10; ++d) r.indexSlots[d] = GetText(record, IndexSlot(d));
   return r;
 }
 
-void ProductRecord::Encode(std::span<char> out) const {
+void ProductFields::Encode(std::span<char> out) const {
   EncodeText(*this, out, kProductTexts);
   for (int d = 0; d < 10; ++d) SetText(out, IndexSlot(d), indexSlots[d]);
 }
 
-ProductDetailRecord ProductDetailRecord::Decode(std::span<const char> record) {
+ProductDetailFields ProductDetailFields::Decode(std::span<const char> record) {
   return DecodeText(record, kDetailTexts);
 }
-void ProductDetailRecord::Encode(std::span<char> out) const { EncodeText(*this, out, kDetailTexts); }
+void ProductDetailFields::Encode(std::span<char> out) const { EncodeText(*this, out, kDetailTexts); }
 
-CostRecord CostRecord::Decode(std::span<const char> record) { return DecodeText(record, kCostTexts); }
-void CostRecord::Encode(std::span<char> out) const { EncodeText(*this, out, kCostTexts); }
+CostFields CostFields::Decode(std::span<const char> record) { return DecodeText(record, kCostTexts); }
+void CostFields::Encode(std::span<char> out) const { EncodeText(*this, out, kCostTexts); }
 
-LabGtRecord LabGtRecord::Decode(std::span<const char> slot) { return DecodeText(slot, kLabGtTexts); }
-void LabGtRecord::Encode(std::span<char> slot) const { EncodeText(*this, slot, kLabGtTexts); }
+LabGtFields LabGtFields::Decode(std::span<const char> slot) { return DecodeText(slot, kLabGtTexts); }
+void LabGtFields::Encode(std::span<char> slot) const { EncodeText(*this, slot, kLabGtTexts); }
 
-ProductExtRecord ProductExtRecord::Decode(std::span<const char> record) { return DecodeText(record, kExtTexts); }
-void ProductExtRecord::Encode(std::span<char> out) const { EncodeText(*this, out, kExtTexts); }
+ProductExtFields ProductExtFields::Decode(std::span<const char> record) { return DecodeText(record, kExtTexts); }
+void ProductExtFields::Encode(std::span<char> out) const { EncodeText(*this, out, kExtTexts); }
 
-PreferencePriceRecord PreferencePriceRecord::Decode(std::span<const char> record) {
-  PreferencePriceRecord r = DecodeText(record, kPreferenceTexts);
+PreferencePriceFields PreferencePriceFields::Decode(std::span<const char> record) {
+  PreferencePriceFields r = DecodeText(record, kPreferenceTexts);
   DecodeFloats(record, r, kPreferenceFloats);
   return r;
 }
-void PreferencePriceRecord::Encode(std::span<char> out) const {
+void PreferencePriceFields::Encode(std::span<char> out) const {
   EncodeText(*this, out, kPreferenceTexts);
   EncodeFloats(*this, out, kPreferenceFloats);
 }
 
-SpecRecord SpecRecord::Decode(std::span<const char> record) { return DecodeText(record, kSpecTexts); }
-void SpecRecord::Encode(std::span<char> out) const { EncodeText(*this, out, kSpecTexts); }
+SpecFields SpecFields::Decode(std::span<const char> record) { return DecodeText(record, kSpecTexts); }
+void SpecFields::Encode(std::span<char> out) const { EncodeText(*this, out, kSpecTexts); }
 
-NotifiedPriceRecord NotifiedPriceRecord::Decode(std::span<const char> record) {
-  NotifiedPriceRecord r = DecodeText(record, kNotifiedTexts);
+NotifiedPriceFields NotifiedPriceFields::Decode(std::span<const char> record) {
+  NotifiedPriceFields r = DecodeText(record, kNotifiedTexts);
   DecodeFloats(record, r, kNotifiedFloats);
   return r;
 }
-void NotifiedPriceRecord::Encode(std::span<char> out) const {
+void NotifiedPriceFields::Encode(std::span<char> out) const {
   EncodeText(*this, out, kNotifiedTexts);
   EncodeFloats(*this, out, kNotifiedFloats);
 }
 
-}  // namespace velmorin
+}  // namespace velmorin::testing
