@@ -2,6 +2,7 @@
 #include "support/test_server.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,6 +41,8 @@ TestServer::TestServer(std::vector<Site> sites, std::string cert_file, std::stri
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
+    // A test program stopped by its hang watch must not leave the server holding CTest's pipe.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
