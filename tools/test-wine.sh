@@ -85,10 +85,21 @@ status=ok
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   wineserver -p
   wineboot </dev/null >/dev/null 2>&1
-  ctest --test-dir "$0" --output-on-failure -j 2
+  if ctest --test-dir "$0" --output-on-failure -j 2; then wineserver -k; exit 0; fi
+  # A test program under Wine has been seen to hang once in many runs, never here on a second
+  # try: the watch in each test program names it above; its failures run once more, and the
+  # summary says so.
+  echo "== unit tests under Wine: running the failed ones again"
+  ctest --test-dir "$0" --output-on-failure --rerun-failed
   status=$?
   wineserver -k
-  exit $status' "$build" || status=FAILED
+  [ $status -eq 0 ] && exit 10
+  exit $status' "$build" || status=$?
+case $status in
+  ok) ;;
+  10) status="ok on a second try (the first failure is in the log above)" ;;
+  *) status=FAILED ;;
+esac
 done_step "unit tests under Wine (ctest)" "$status"
 
 # The fault runs take over drives C: and F: of a prefix of their own, so that they go on beside
@@ -109,4 +120,4 @@ done_step "whole run under Wine and Xvfb" "$run_status (screenshots in $build/wh
 done_step "fault runs under Wine (beside it)" "$faults_status (log in $build/fault-runs.log)"
 [ "$run_status" = ok ]
 [ "$faults_status" = ok ]
-[ "$status" = ok ]
+[ "$status" != FAILED ]

@@ -6,7 +6,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash tools/install-deps.sh
+bash tools/install-deps.sh clang-format
+
+# Every source file as .clang-format lays it out (clang-format -i FILE mends one).
+find src tests bench tools -name '*.cc' -o -name '*.h' | sort | xargs clang-format --dry-run --Werror
 
 build=build-test
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORIN_SANITIZE=ON -DVELMORIN_WERROR=ON >/dev/null

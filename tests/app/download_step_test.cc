@@ -8,10 +8,10 @@
 namespace velmorin {
 namespace {
 
-using ::testing::ElementsAre;
-using testing::FakePlatform;
+using testing::ElementsAre;
+using test_support::FakePlatform;
 
-class DownloadStepTest : public ::testing::Test {
+class DownloadStepTest : public testing::Test {
  protected:
   DownloadStepTest() { settings_.update_domain = "never-matches"; }
   FakePlatform p_;

@@ -9,7 +9,7 @@
 namespace velmorin {
 namespace {
 
-using testing::MemoryFileSystem;
+using test_support::MemoryFileSystem;
 
 struct PrefixCase {
   const char* name;
@@ -17,7 +17,7 @@ struct PrefixCase {
   std::string prefix;
 };
 
-class DrivePrefix : public ::testing::TestWithParam<PrefixCase> {};
+class DrivePrefix : public testing::TestWithParam<PrefixCase> {};
 
 TEST_P(DrivePrefix, FromTheDatosSection) {
   MemoryFileSystem fs;
@@ -29,7 +29,7 @@ TEST_P(DrivePrefix, FromTheDatosSection) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DrivePrefix,
-    ::testing::Values(
+    testing::Values(
         PrefixCase{"NoLabel", "@echo off\r\nstart prog\r\n", ""},
         PrefixCase{"Usual", "@echo off\r\n:DATOS\r\n1\r\nF:\r\nrem\r\n", "F:"},
         PrefixCase{"LowerCaseLabel", ":datos\r\n1\r\nD:\r\n", "D:"},

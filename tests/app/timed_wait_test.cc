@@ -8,7 +8,7 @@
 namespace velmorin {
 namespace {
 
-using testing::FakeClock;
+using test_support::FakeClock;
 
 // A steady clock a test moves by hand through a list of readings.
 class ScriptedClock : public platform::Clock {
@@ -31,14 +31,14 @@ TEST(TimedWait, ProgressFollowsTheTwentiethsRule) {
   ScriptedClock clock({100, 100.02, 100.02, 100.025, 100.025, 102.5, 102.5, 104.975, 104.975, 105, 105});
   std::vector<int> values;
   TimedWait(clock, 5, [&](int v) { values.push_back(v); });
-  EXPECT_THAT(values, ::testing::ElementsAre(0, 0, 50, 100, 100));
+  EXPECT_THAT(values, testing::ElementsAre(0, 0, 50, 100, 100));
 }
 
 TEST(TimedWait, NeverExceedsOneHundred) {
   ScriptedClock clock({0, 0, 0, 9, 9});
   std::vector<int> values;
   TimedWait(clock, 5, [&](int v) { values.push_back(v); });
-  EXPECT_THAT(values, ::testing::ElementsAre(0, 100));
+  EXPECT_THAT(values, testing::ElementsAre(0, 100));
 }
 
 TEST(TimedWait, LastsItsTimeAcrossMidnightAndWhenTheWallClockIsSet) {
@@ -65,9 +65,9 @@ TEST(TimedWait, GivesTheProcessorAwayInsteadOfSpinning) {
 
 TEST(WaitForProcesses, WaitsForAllWithALimit) {
   FakeClock clock;
-  testing::MemoryFileSystem fs;
-  testing::FakeUi ui;
-  testing::FakeProcesses processes(fs, ui);
+  test_support::MemoryFileSystem fs;
+  test_support::FakeUi ui;
+  test_support::FakeProcesses processes(fs, ui);
   processes.running_checks = 3;
   std::vector<std::unique_ptr<platform::Process>> started;
   started.push_back(processes.StartHidden("a"));

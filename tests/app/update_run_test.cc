@@ -12,18 +12,18 @@
 namespace velmorin {
 namespace {
 
-using ::testing::Contains;
-using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
-using ::testing::Not;
-using testing::FakePlatform;
-using testing::ProgramEnded;
+using testing::Contains;
+using testing::ElementsAre;
+using testing::ElementsAreArray;
+using testing::Not;
+using test_support::FakePlatform;
+using test_support::ProgramEnded;
 
 const char* const kUpdate = "http://10.0.0.1:81";
 const char* const kCouncil = "http://10.0.0.2:82";
 const char* const kCoop = "http://10.0.0.3:83";
 
-class UpdateRunTest : public ::testing::Test {
+class UpdateRunTest : public testing::Test {
  protected:
   UpdateRunTest() {
     settings_ = {.update_server = kUpdate,
@@ -90,7 +90,7 @@ struct RegionCase {
   bool cyl;
 };
 
-class UpdateRunRegions : public UpdateRunTest, public ::testing::WithParamInterface<RegionCase> {};
+class UpdateRunRegions : public UpdateRunTest, public testing::WithParamInterface<RegionCase> {};
 
 TEST_P(UpdateRunRegions, FetchesEveryFileInOrderAndEndsNormally) {
   Region(GetParam().name);
@@ -99,7 +99,7 @@ TEST_P(UpdateRunRegions, FetchesEveryFileInOrderAndEndsNormally) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Regions, UpdateRunRegions,
-                         ::testing::Values(RegionCase{"Castilla y León", "NA", true},
+                         testing::Values(RegionCase{"Castilla y León", "NA", true},
                                            RegionCase{"Castilla-La Mancha", "CM", false},
                                            RegionCase{"Extremadura", "EX", false},
                                            RegionCase{"Comunidad de Madrid", "MA", false},
@@ -136,7 +136,7 @@ TEST_F(UpdateRunTest, UpdateServerFailureEndsInsideTheDialogWithNoLaterRequest) 
   // The URL's host is the update server's numeric address, so the box names the server.
   EXPECT_THAT(p_.ui.Matching("msgbox critical Error de actualizacion No puede descargar \n" +
                              Ansi("Ultima Versión de actualizaciones.example")),
-              ::testing::SizeIs(1));
+              testing::SizeIs(1));
   EXPECT_TRUE(p_.ui.Matching("start").empty());
 }
 

@@ -35,7 +35,7 @@ TEST(Form, ChangesAreToldOnlyWhenTheValueChanges) {
   form.SetValue("Bar", 50);
   form.SetValue("Bar", 150);
   form.SetText("F", "other caption");
-  EXPECT_THAT(r.events, ::testing::ElementsAre("Label1=x", "Bar=50", "Bar=100", "F=other caption"));
+  EXPECT_THAT(r.events, testing::ElementsAre("Label1=x", "Bar=50", "Bar=100", "F=other caption"));
 }
 
 TEST(Form, LoadingRestoresTheDesignTimeState) {

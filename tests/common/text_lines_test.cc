@@ -10,8 +10,8 @@
 namespace velmorin {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
+using testing::ElementsAre;
+using testing::IsEmpty;
 
 TEST(TextLines, LineEnds) {
   EXPECT_THAT(SplitLines(""), IsEmpty());

@@ -17,7 +17,7 @@ struct ValCase {
   double expected;
 };
 
-class ValGrammar : public ::testing::TestWithParam<ValCase> {};
+class ValGrammar : public testing::TestWithParam<ValCase> {};
 
 TEST_P(ValGrammar, ReadsTheLeadingNumber) {
   EXPECT_DOUBLE_EQ(Val(GetParam().text), GetParam().expected) << "'" << GetParam().text << "'";
@@ -25,7 +25,7 @@ TEST_P(ValGrammar, ReadsTheLeadingNumber) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ValGrammar,
-    ::testing::Values(
+    testing::Values(
         // no number
         ValCase{"", 0}, ValCase{"abc", 0}, ValCase{"-", 0}, ValCase{".", 0}, ValCase{"E5", 0},
         // signs

@@ -9,7 +9,7 @@
 namespace velmorin {
 namespace {
 
-using testing::MemoryFileSystem;
+using test_support::MemoryFileSystem;
 
 int ErrorOf(const std::function<void()>& f) {
   try {

@@ -187,7 +187,7 @@ class Side {
     fs.AddFolder("C:\\velmorin\\preferencia");
     for (const auto& [path, bytes] : files) fs.SetFile(path, bytes);
   }
-  testing::MemoryFileSystem fs;
+  test_support::MemoryFileSystem fs;
   Channels channels{fs};
   BarLog bars;
 };
@@ -200,7 +200,7 @@ std::vector<int64_t> NeedlessWrites(Side& side, const Files& before) {
     const std::string& old = before.at(path);
     const std::string now = side.fs.File(path);
     for (const auto& call : side.fs.calls()) {
-      if (call.kind != testing::IoCall::kWrite || call.path != key) continue;
+      if (call.kind != test_support::IoCall::kWrite || call.path != key) continue;
       for (uint64_t at = call.offset; at < call.offset + call.length; at += slot) {
         const size_t n = std::min<size_t>(slot, call.offset + call.length - at);
         if (at + n <= old.size() && old.compare(at, n, now, at, n) == 0) needless.push_back(static_cast<int64_t>(at / slot) + 1);

@@ -65,8 +65,8 @@ void ConversionTest::Index(std::string_view code, int64_t product) {
 std::vector<int64_t> ConversionTest::WrittenRecords(const std::string& path, size_t slot) const {
   std::vector<int64_t> records;
   const std::string key = fs_.Normalize(path);
-  for (const auto& call : const_cast<testing::MemoryFileSystem&>(fs_).calls()) {
-    if (call.kind != testing::IoCall::kWrite || call.path != key) continue;
+  for (const auto& call : const_cast<test_support::MemoryFileSystem&>(fs_).calls()) {
+    if (call.kind != test_support::IoCall::kWrite || call.path != key) continue;
     for (uint64_t at = call.offset; at < call.offset + call.length; at += slot) {
       records.push_back(static_cast<int64_t>(at / slot) + 1);
     }
@@ -77,7 +77,7 @@ std::vector<int64_t> ConversionTest::WrittenRecords(const std::string& path, siz
 
 bool ConversionTest::AnyCallTo(const std::string& path) const {
   const std::string key = fs_.Normalize(path);
-  const auto& calls = const_cast<testing::MemoryFileSystem&>(fs_).calls();
+  const auto& calls = const_cast<test_support::MemoryFileSystem&>(fs_).calls();
   return std::any_of(calls.begin(), calls.end(), [&](const auto& c) { return c.path == key; });
 }
 

@@ -45,7 +45,7 @@ int ErrorNumberOf(const std::function<void()>& f);
 // Lines joined with CR LF.
 std::string TextLines(const std::vector<std::string>& lines);
 
-class ConversionTest : public ::testing::Test {
+class ConversionTest : public testing::Test {
  protected:
   ConversionTest();
 
@@ -65,7 +65,7 @@ class ConversionTest : public ::testing::Test {
   void ClearCalls() { fs_.calls().clear(); }
   void ExpectAllClosed() const;
 
-  testing::MemoryFileSystem fs_;
+  test_support::MemoryFileSystem fs_;
   Channels channels_{fs_};
   BarLog bars_;
 };

@@ -8,9 +8,9 @@
 namespace velmorin {
 namespace {
 
-using testing::MemoryFileSystem;
+using test_support::MemoryFileSystem;
 
-class ProductLookupTest : public ::testing::Test {
+class ProductLookupTest : public testing::Test {
  protected:
   ProductLookupTest() {
     fs_.AddFolder("C:\\velmorin\\quorra");

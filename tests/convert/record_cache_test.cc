@@ -9,10 +9,10 @@
 namespace velmorin {
 namespace {
 
-using testing::IoCall;
-using testing::MemoryFileSystem;
+using test_support::IoCall;
+using test_support::MemoryFileSystem;
 
-class RecordCacheTest : public ::testing::Test {
+class RecordCacheTest : public testing::Test {
  protected:
   RecordFile Open(const std::string& path, size_t slot, size_t data = 0) {
     return RecordFile(fs_.Open(path, platform::OpenMode::kRandom), slot, data == 0 ? slot : data, path);

@@ -9,9 +9,9 @@
 namespace velmorin {
 namespace {
 
-using testing::MemoryFileSystem;
+using test_support::MemoryFileSystem;
 
-class RecordFileTest : public ::testing::Test {
+class RecordFileTest : public testing::Test {
  protected:
   RecordFile Open(const std::string& path, size_t slot, size_t data = 0) {
     return RecordFile(fs_.Open(path, platform::OpenMode::kRandom), slot, data == 0 ? slot : data, path);

@@ -26,19 +26,19 @@ void ExpectRoundTrip(size_t length) {
 }
 
 TEST(Records, DecodeThenEncodeKeepsEveryByte) {
-  ExpectRoundTrip<testing::ProductFields>(128);
-  ExpectRoundTrip<testing::ProductDetailFields>(62);
-  ExpectRoundTrip<testing::CostFields>(136);
-  ExpectRoundTrip<testing::LabGtFields>(17);
-  ExpectRoundTrip<testing::ProductExtFields>(100);
-  ExpectRoundTrip<testing::PreferencePriceFields>(17);
-  ExpectRoundTrip<testing::SpecFields>(43);
-  ExpectRoundTrip<testing::NotifiedPriceFields>(64);
+  ExpectRoundTrip<test_support::ProductFields>(128);
+  ExpectRoundTrip<test_support::ProductDetailFields>(62);
+  ExpectRoundTrip<test_support::CostFields>(136);
+  ExpectRoundTrip<test_support::LabGtFields>(17);
+  ExpectRoundTrip<test_support::ProductExtFields>(100);
+  ExpectRoundTrip<test_support::PreferencePriceFields>(17);
+  ExpectRoundTrip<test_support::SpecFields>(43);
+  ExpectRoundTrip<test_support::NotifiedPriceFields>(64);
 }
 
 TEST(Records, TextFieldsArePaddedAndTruncated) {
   std::vector<char> bytes(128, '\0');
-  testing::ProductFields r = testing::ProductFields::Decode(bytes);
+  test_support::ProductFields r = test_support::ProductFields::Decode(bytes);
   r.amountText = "00012.50";     // 8 characters into width 9
   r.endMarkText = "";
   r.col17Code = "ABCDE";         // 5 characters into width 3
@@ -56,7 +56,7 @@ TEST(Records, FieldsSitAtTheirOffsets) {
   bytes.replace(6 + 6 * 3, 6, " 12340");
   bytes.replace(109, 1, "7");
   bytes.replace(122, 2, "RF");
-  const testing::ProductFields r = testing::ProductFields::Decode(bytes);
+  const test_support::ProductFields r = test_support::ProductFields::Decode(bytes);
   EXPECT_EQ(r.code, "654321");
   EXPECT_EQ(r.indexSlots[3], " 12340");
   EXPECT_EQ(r.visadoMark, "7");
@@ -66,31 +66,31 @@ TEST(Records, FieldsSitAtTheirOffsets) {
   std::string detail(62, '.');
   detail.replace(51, 8, "12345678");
   detail.replace(60, 2, "XY");
-  const testing::ProductDetailFields d = testing::ProductDetailFields::Decode(detail);
+  const test_support::ProductDetailFields d = test_support::ProductDetailFields::Decode(detail);
   EXPECT_EQ(d.amountText, "12345678");
   EXPECT_EQ(d.col7Code, "XY");
 
   std::string spec(43, ' ');
   spec.replace(35, 6, "712345");
   spec.replace(7, 8, " 12.5   ");
-  const testing::SpecFields s = testing::SpecFields::Decode(spec);
+  const test_support::SpecFields s = test_support::SpecFields::Decode(spec);
   EXPECT_EQ(s.code, "712345");
   EXPECT_EQ(s.secondValue, " 12.5   ");
 }
 
 TEST(Records, FloatsAreLittleEndian) {
   std::vector<char> bytes(64, ' ');
-  testing::NotifiedPriceFields r = testing::NotifiedPriceFields::Decode(bytes);
+  test_support::NotifiedPriceFields r = test_support::NotifiedPriceFields::Decode(bytes);
   r.firstPrice = 1.0f;     // 0x3F800000
   r.secondPrice = -2.0f;   // 0xC0000000
   r.Encode(bytes);
   EXPECT_EQ(std::string(bytes.data(), 8), std::string("\x00\x00\x80\x3F\x00\x00\x00\xC0", 8));
-  EXPECT_EQ(testing::NotifiedPriceFields::Decode(bytes).secondPrice, -2.0f);
+  EXPECT_EQ(test_support::NotifiedPriceFields::Decode(bytes).secondPrice, -2.0f);
 }
 
 TEST(Records, LabGtKeepsTheSlotsLastByte) {
   std::string slot = "111111AAAAABBBBB\x7F";
-  testing::LabGtFields r = testing::LabGtFields::Decode(slot);
+  test_support::LabGtFields r = test_support::LabGtFields::Decode(slot);
   EXPECT_EQ(r.col41Code, "BBBBB");
   r.col36Code = "XY";
   std::string out(17, '\0');

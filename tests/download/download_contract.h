@@ -18,7 +18,7 @@
 #include "download/download_control.h"
 #include "support/temp_dir.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 
 inline constexpr char kOldContent[] = "old content that must survive";
 using ContractClock = std::chrono::steady_clock;
@@ -55,7 +55,7 @@ class HeldFile {
 using CancelWhen = std::function<bool(const platform::TransferProgressArgs&, double)>;
 
 template <class Backend>
-class DownloadContract : public ::testing::Test {
+class DownloadContract : public testing::Test {
  protected:
   DownloadContract() {
     options_.connect_timeout_s = 1;
@@ -473,4 +473,4 @@ REGISTER_TYPED_TEST_SUITE_P(DownloadContract, SuccessReplacesTheTargetWithOneReq
                             StaleTemporaryFilesGoLiveOnesStay, ATargetHeldOpenByAnotherProgramGetsTheNewContent,
                             ATemporaryFileHeldForAMomentIsRenamedOnceFree, HttpsIsFetchedOnlyFromATrustedServer);
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -74,7 +74,7 @@ class ScriptedFiles : public platform::DownloadFiles {
   Disk& disk_;
 };
 
-class DownloadControlTest : public ::testing::Test {
+class DownloadControlTest : public testing::Test {
  protected:
   DownloadControlTest() { site_.Serve("/VISADO75.txt", std::string(1000, 'x')); }
 
@@ -89,7 +89,7 @@ class DownloadControlTest : public ::testing::Test {
     return Utf8FromCp1252(control->ResultText());
   }
 
-  testing::FakeSite site_;
+  test_support::FakeSite site_;
   Disk disk_;
   ScriptedFiles files_{disk_};
 };

@@ -38,11 +38,11 @@ std::string Payload(size_t size) {
 constexpr char kSource[] = "C:\\dir\\tool.exe.F_C";
 constexpr char kDestination[] = "C:\\dir\\tool.exe";
 
-class ExpandFileTest : public ::testing::Test {
+class ExpandFileTest : public testing::Test {
  protected:
   ExpandFileTest() { fs_.AddFolder("C:\\dir"); }
   bool NoTemporaryLeft() { return !fs_.FileExists("C:\\dir\\tool.exe.expand~"); }
-  testing::MemoryFileSystem fs_;
+  test_support::MemoryFileSystem fs_;
 };
 
 TEST_F(ExpandFileTest, ExpandsAStreamLargerThanOneBlockOverAnOldFile) {
@@ -74,7 +74,7 @@ struct BadSource {
 
 void PrintTo(const BadSource& b, std::ostream* os) { *os << b.name; }
 
-class ExpandFileFaultTest : public ExpandFileTest, public ::testing::WithParamInterface<BadSource> {};
+class ExpandFileFaultTest : public ExpandFileTest, public testing::WithParamInterface<BadSource> {};
 
 TEST_P(ExpandFileFaultTest, LeavesTheOldFileAndNoTemporary) {
   fs_.SetFile(kSource, GetParam().bytes);
@@ -96,13 +96,13 @@ std::string BadCrc(std::string gz) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, ExpandFileFaultTest,
-    ::testing::Values(BadSource{"Empty", ""}, BadSource{"PlainText", "MZ this is not gzip"},
+    testing::Values(BadSource{"Empty", ""}, BadSource{"PlainText", "MZ this is not gzip"},
                       BadSource{"Truncated", Gzip(Payload(300000)).substr(0, 5000)},
                       BadSource{"TrailerCut", Gzip("short program").substr(0, Gzip("short program").size() - 3)},
                       BadSource{"CorruptMiddle", Corrupt(Gzip(Payload(300000)))},
                       BadSource{"WrongChecksum", BadCrc(Gzip("checked program"))},
                       BadSource{"TrailingGarbage", Gzip("program") + "garbage"}),
-    [](const ::testing::TestParamInfo<BadSource>& param_info) { return std::string(param_info.param.name); });
+    [](const testing::TestParamInfo<BadSource>& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(ExpandFileTest, AMissingSourceCreatesNothing) {
   EXPECT_FALSE(ExpandFile(fs_, kSource, kDestination));

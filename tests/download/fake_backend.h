@@ -10,7 +10,7 @@
 #include "download/download_control.h"
 #include "support/fake_transport.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 
 template <class Disk>
 class FakeBackend : public Disk {
@@ -38,4 +38,4 @@ class FakeBackend : public Disk {
   FakeSite site_;
 };
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -11,12 +11,12 @@
 namespace velmorin {
 namespace {
 
-using ::testing::Contains;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using testing::FakePlatform;
-using testing::FakeTransfer;
-using testing::ProgramEnded;
+using testing::Contains;
+using testing::ElementsAre;
+using testing::HasSubstr;
+using test_support::FakePlatform;
+using test_support::FakeTransfer;
+using test_support::ProgramEnded;
 using Args = platform::TransferProgressArgs;
 
 std::string Gzip(const std::string& text) {
@@ -42,7 +42,7 @@ Args Report(int state, int bytes, double percent, int seconds) {
   return a;
 }
 
-class MenorRefTest : public ::testing::Test {
+class MenorRefTest : public testing::Test {
  protected:
   MenorRefTest() {
     settings_.coop_site = "http://coop.example";

@@ -13,12 +13,12 @@
 #include "e2e/fault_run.h"
 #include "support/memory_file_system.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
+using testing::ElementsAre;
+using testing::IsEmpty;
 
 const char* const kCases[][2] = {
     {"C:\\i.bat", "missing"},
@@ -59,7 +59,7 @@ std::string Ending(const ProgramResult& result) {
   return ending + "exit " + std::to_string(result.exit_code);
 }
 
-class BadLocalState : public ::testing::Test {
+class BadLocalState : public testing::Test {
  protected:
   void Start(const std::string& region_name = "Extremadura") {
     run_ = std::make_unique<FaultRun>(region_name);
@@ -111,22 +111,22 @@ TEST_F(BadLocalState, BatchFileMissingIsError53BeforeAnything) {
 
 // Without a label the prefix is empty and the run works on drive C:, where this pharmacy has no
 // \velmorin: the council download and then SNOMED.txt find no folder.
-class BatchWithoutLabel : public BadLocalState, public ::testing::WithParamInterface<std::pair<const char*, std::string>> {};
+class BatchWithoutLabel : public BadLocalState, public testing::WithParamInterface<std::pair<const char*, std::string>> {};
 
 TEST_P(BatchWithoutLabel, LeavesThePrefixEmptySoTheRunWorksOnDriveC) {
   Start();
   WriteBatch(GetParam().second);
   const ProgramResult result = run_->Run();
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_THAT(LogLines(result, "msgbox"), ElementsAre(::testing::HasSubstr("No puede descargar \\n\\velmorin\\quorra\\SNOMED.txt\\n")));
+  EXPECT_THAT(LogLines(result, "msgbox"), ElementsAre(testing::HasSubstr("No puede descargar \\n\\velmorin\\quorra\\SNOMED.txt\\n")));
   const std::string requests = Requests(1);
   EXPECT_EQ(requests, "1 request, the last /documentos/quenil.txt");
-  EXPECT_THAT(ReadFiles(run_->pharmacy().drives() / "C", {"i.bat"}), ElementsAre(::testing::Pair("i.bat", GetParam().second)));
+  EXPECT_THAT(ReadFiles(run_->pharmacy().drives() / "C", {"i.bat"}), ElementsAre(testing::Pair("i.bat", GetParam().second)));
   Row("C:\\i.bat", GetParam().first, Ending(result) + "; " + requests + "; " + RecordState(pristine_, "on F: as before the run"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Batches, BatchWithoutLabel,
-                         ::testing::Values(std::pair<const char*, std::string>{"empty", ""},
+                         testing::Values(std::pair<const char*, std::string>{"empty", ""},
                                            std::pair<const char*, std::string>{
                                                "binary, no \":DATOS\"", std::string("MZ\x90\0\3\0\r\n\xff\xfe\0\x1a\rDATOS:\n\x80", 21)}),
                          [](const auto& param_info) { return param_info.index == 0 ? std::string("Empty") : std::string("Binary"); });
@@ -165,9 +165,9 @@ TEST_F(BadLocalState, RegionFileMissingMeansRegionNA) {
   const ProgramResult result = run_->Run();
   EXPECT_EQ(result.exit_code, 0);
   const auto requests = run_->RequestLines(13);
-  EXPECT_THAT(requests, ::testing::Contains("update GET /datosprefmenor/espec.NA 200"));
-  EXPECT_THAT(requests, ::testing::Contains("update GET /datosprefmenor/conjunto.NA 200"));
-  EXPECT_THAT(requests, ::testing::Not(::testing::Contains(::testing::HasSubstr("Cyl_Menores"))));
+  EXPECT_THAT(requests, testing::Contains("update GET /datosprefmenor/espec.NA 200"));
+  EXPECT_THAT(requests, testing::Contains("update GET /datosprefmenor/conjunto.NA 200"));
+  EXPECT_THAT(requests, testing::Not(testing::Contains(testing::HasSubstr("Cyl_Menores"))));
   EXPECT_EQ(requests.size(), 13u);
   Row("ccaa", "missing",
       Ending(result) + ", " + (Completed() ? "run completed" : "run cut short") + " as region NA (" +
@@ -267,7 +267,7 @@ TEST_F(BadLocalState, MissingUpdateServerDestinationIsAFailedTransfer) {
   fs::remove_all(F("velmorin/AF"));
   const ProgramResult result = run_->Run();
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_THAT(LogLines(result, "msgbox"), ElementsAre(::testing::HasSubstr("No puede descargar \\nF:\\velmorin\\AF\\NoSust.Gt\\n")));
+  EXPECT_THAT(LogLines(result, "msgbox"), ElementsAre(testing::HasSubstr("No puede descargar \\nF:\\velmorin\\AF\\NoSust.Gt\\n")));
   // The control looks for the folder before it asks the server.
   const std::string requests = Requests(9);
   EXPECT_EQ(requests, "9 requests, the last /datosprefmenor/Trelvanos.exe");
@@ -285,7 +285,7 @@ TEST_F(BadLocalState, MissingCouncilDestinationIsSilentUntilTheRecordFilesThereA
   EXPECT_THAT(LogLines(result, "msgbox"), IsEmpty());
   EXPECT_THAT(LogLines(result, "error"), ElementsAre("error\t76\tNo se ha encontrado la ruta de acceso"));
   const auto requests = run_->RequestLines(12);
-  EXPECT_THAT(requests, ::testing::Not(::testing::Contains(::testing::HasSubstr("serializacion"))));
+  EXPECT_THAT(requests, testing::Not(testing::Contains(testing::HasSubstr("serializacion"))));
   Row("destination folder", "\\velmorin\\bases missing (council site)",
       Ending(result) + "; council download passed over in silence (" + std::to_string(requests.size()) + " requests); " +
           RecordState(AfterRun(pristine_, run_->ServedInputs("EX"), Step::kEndMarks), "as after ClearEndMarks"));
@@ -367,4 +367,4 @@ TEST(OddProductFile, EveryLineIsReadAsTheCharactersItHolds) {
 }
 
 }  // namespace
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -11,12 +11,12 @@
 
 #include "e2e/fault_run.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::ElementsAreArray;
-using ::testing::IsEmpty;
+using testing::ElementsAreArray;
+using testing::IsEmpty;
 
 struct Download {
   const char* site;
@@ -105,13 +105,13 @@ std::string Backslashed(std::string path) {
 
 using Case = std::tuple<int, int>;
 
-std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+std::string CaseName(const testing::TestParamInfo<Case>& info) {
   std::string name;
   for (const char c : std::string(kDownloads[std::get<0>(info.param)].name)) name += std::isalnum(c) ? c : '_';
   return name + "_" + kFaults[std::get<1>(info.param)].short_name;
 }
 
-class FaultMatrix : public ::testing::TestWithParam<Case> {
+class FaultMatrix : public testing::TestWithParam<Case> {
  protected:
   FaultMatrix() : run_("Castilla y León") {
     for (const Download& d : kDownloads) {
@@ -233,12 +233,12 @@ TEST_P(UpdateServerFault, ShowsTheBoxEndsAndLeavesEverythingAsTheLastStepLeftIt)
 }
 
 INSTANTIATE_TEST_SUITE_P(Downloads, UpdateServerFault,
-                         ::testing::Combine(::testing::Range(kFirstOnUpdateServer, kDownloadCount),
-                                            ::testing::Range(0, kFirstDeadlineFault)),
+                         testing::Combine(testing::Range(kFirstOnUpdateServer, kDownloadCount),
+                                            testing::Range(0, kFirstDeadlineFault)),
                          CaseName);
 INSTANTIATE_TEST_SUITE_P(Deadlines, UpdateServerFault,
-                         ::testing::Combine(::testing::Values(kFirstOnUpdateServer, kArchive),
-                                            ::testing::Range(kFirstDeadlineFault, kFaultCount)),
+                         testing::Combine(testing::Values(kFirstOnUpdateServer, kArchive),
+                                            testing::Range(kFirstDeadlineFault, kFaultCount)),
                          CaseName);
 
 using OtherSiteFault = FaultMatrix;
@@ -298,8 +298,8 @@ TEST_P(OtherSiteFault, IsSilentAndTheRunGoesOnWithTheFileThatWasThere) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Downloads, OtherSiteFault,
-                         ::testing::Combine(::testing::Values(kCoop, kCouncil), ::testing::Range(0, kFaultCount)),
+                         testing::Combine(testing::Values(kCoop, kCouncil), testing::Range(0, kFaultCount)),
                          CaseName);
 
 }  // namespace
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -25,7 +25,7 @@
 #include "convert/notified_prices.h"
 #include "support/memory_file_system.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 namespace fs = std::filesystem;
 
 const std::vector<std::string>& RecordFilePaths() {
@@ -276,4 +276,4 @@ TEST(FaultTable, EveryRowIsACaseAndEveryCaseHasARow) {
   }
 }
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -15,7 +15,7 @@
 #include "support/loopback_ports.h"
 #include "support/test_server.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 
 // Files by path relative to a drive's folder ("velmorin/quorra/basey"); nothing when absent.
 using DriveFiles = std::map<std::string, std::optional<std::string>>;
@@ -79,4 +79,4 @@ std::vector<std::string> LogLines(const ProgramResult& result, const std::string
 bool RegisterFaultCase(const std::string& subject, const std::string& fault);
 void ExpectFaultRow(const std::string& subject, const std::string& fault, const std::string& outcome);
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

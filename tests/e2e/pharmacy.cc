@@ -10,7 +10,7 @@
 #include "convert/fields.h"
 #include "convert/records.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 namespace fs = std::filesystem;
 namespace {
 
@@ -144,4 +144,4 @@ std::string Pharmacy::Record(const std::string& relative, size_t length, int64_t
   return content.substr(offset, length);
 }
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

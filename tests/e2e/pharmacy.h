@@ -10,7 +10,7 @@
 
 #include "support/temp_dir.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 
 class Pharmacy {
  public:
@@ -38,4 +38,4 @@ class Pharmacy {
 std::string ProductLine();      // dolvek.txt's line for 712345
 std::string SerializationLine();
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

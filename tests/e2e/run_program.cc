@@ -11,7 +11,7 @@
 #include <fstream>
 #include <thread>
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 
 ProgramResult RunProgram(const std::map<std::string, std::string>& environment, const std::filesystem::path& ui_log,
                          double time_limit_s) {
@@ -63,4 +63,4 @@ std::vector<std::string> LinesStarting(const std::vector<std::string>& lines, co
   return out;
 }
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 
 struct ProgramResult {
   int exit_code = -1;          // -1: killed after the time limit
@@ -21,4 +21,4 @@ ProgramResult RunProgram(const std::map<std::string, std::string>& environment, 
 // The lines of the UI log that start with `prefix`.
 std::vector<std::string> LinesStarting(const std::vector<std::string>& lines, const std::string& prefix);
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -11,17 +11,17 @@
 #include "e2e/run_program.h"
 #include "support/test_server.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
-using ::testing::IsEmpty;
+using testing::ElementsAre;
+using testing::ElementsAreArray;
+using testing::IsEmpty;
 
 const char* const kHostname = "actualizaciones.velmorin.es";
 
-class UpdateRunE2E : public ::testing::Test {
+class UpdateRunE2E : public testing::Test {
  protected:
   void Start(const std::string& region_name) {
     pharmacy_ = std::make_unique<Pharmacy>(region_name);
@@ -129,12 +129,12 @@ struct RegionCase {
   char region_flag;
 };
 
-class UpdateRunRegionE2E : public UpdateRunE2E, public ::testing::WithParamInterface<RegionCase> {};
+class UpdateRunRegionE2E : public UpdateRunE2E, public testing::WithParamInterface<RegionCase> {};
 
 TEST_P(UpdateRunRegionE2E, AWholeRunFetchesConvertsAndStartsTheInstaller) {
   Start(GetParam().name);
   const ProgramResult result = Run();
-  ASSERT_EQ(result.exit_code, 0) << ::testing::PrintToString(result.ui_log);
+  ASSERT_EQ(result.exit_code, 0) << testing::PrintToString(result.ui_log);
   EXPECT_THAT(RequestLines(), ElementsAreArray(ExpectedRequests(GetParam().suffix, GetParam().cyl)));
   ExpectFilesLanded(GetParam().cyl);
   ExpectRecords(GetParam().region_flag);
@@ -152,7 +152,7 @@ TEST_P(UpdateRunRegionE2E, AWholeRunFetchesConvertsAndStartsTheInstaller) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Regions, UpdateRunRegionE2E,
-                         ::testing::Values(RegionCase{"Castilla y León", "NA", true, 'X'},
+                         testing::Values(RegionCase{"Castilla y León", "NA", true, 'X'},
                                            RegionCase{"Castilla-La Mancha", "CM", false, 'R'},
                                            RegionCase{"Extremadura", "EX", false, 'Y'},
                                            RegionCase{"Comunidad de Madrid", "MA", false, 'Z'},
@@ -233,9 +233,9 @@ TEST_F(UpdateRunE2E, MissingBatchFileIsARunTimeErrorReport) {
   fs::remove(pharmacy_->drives() / "C" / "i.bat");
   const ProgramResult result = Run();
   EXPECT_EQ(result.exit_code, 2);
-  EXPECT_THAT(result.ui_log, ::testing::Contains("error\t53\tNo se ha encontrado el archivo"));
+  EXPECT_THAT(result.ui_log, testing::Contains("error\t53\tNo se ha encontrado el archivo"));
   EXPECT_THAT(RequestLines(), IsEmpty());
 }
 
 }  // namespace
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

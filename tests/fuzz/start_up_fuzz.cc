@@ -48,7 +48,7 @@ std::string FirstLine(const std::string& bytes) {
   return lines.empty() ? std::string() : lines.front();
 }
 
-void CheckRegion(testing::MemoryFileSystem& fs, Channels& channels, const std::string& prefix) {
+void CheckRegion(test_support::MemoryFileSystem& fs, Channels& channels, const std::string& prefix) {
   const std::string ccaa = prefix + "\\velmorin\\maximos\\ccaa";
   const std::string name = fs.FileExists(ccaa) ? FirstLine(fs.File(ccaa)) : std::string();
   Region region;
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string batch = in.Some(in.Word());
   const std::string ccaa = in.Rest();
 
-  testing::MemoryFileSystem fs;
+  test_support::MemoryFileSystem fs;
   if ((flags & 1) == 0) fs.SetFile("C:\\i.bat", batch);
   fs.AddFolder("F:\\velmorin\\bdnet\\temp");
   fs.SetFile("F:\\velmorin\\bdnet\\left-over", "x");

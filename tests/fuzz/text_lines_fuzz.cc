@@ -46,7 +46,7 @@ std::vector<std::string> ReadAll(const std::string& bytes, size_t buffer_size) {
 
 // Through a channel, as the routines read their lists: LineInput past the last line is 62.
 void CheckChannel(const std::string& bytes, const std::vector<std::string>& expected) {
-  testing::MemoryFileSystem fs;
+  test_support::MemoryFileSystem fs;
   fs.SetFile("C:\\velmorin\\list.txt", bytes);
   Channels channels(fs);
   TextInput& input = channels.OpenInput(1, "\\velmorin\\list.txt");

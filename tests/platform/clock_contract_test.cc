@@ -28,7 +28,7 @@ struct NativeClock {
 };
 
 struct FakeClockFixture {
-  testing::FakeClock fake;
+  test_support::FakeClock fake;
   platform::Clock& clock = fake;
 };
 
@@ -42,12 +42,12 @@ std::optional<double> ProcessorSeconds() {
 }
 
 template <class F>
-class ClockContract : public ::testing::Test {
+class ClockContract : public testing::Test {
  protected:
   F fixture_;
 };
 
-using Fixtures = ::testing::Types<NativeClock, FakeClockFixture>;
+using Fixtures = testing::Types<NativeClock, FakeClockFixture>;
 TYPED_TEST_SUITE(ClockContract, Fixtures);
 
 TYPED_TEST(ClockContract, SecondsSinceMidnightStayInADayAndHaveFractions) {

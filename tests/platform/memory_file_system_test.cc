@@ -19,12 +19,12 @@ namespace {
 using platform::OpenMode;
 
 #ifdef _WIN32
-using NativeFixture = testing::Win32Fixture;
+using NativeFixture = test_support::Win32Fixture;
 #else
 struct PosixFixture {
   PosixFixture() : fs(dir.path()) { std::filesystem::create_directories(dir.path() / "C"); std::filesystem::create_directories(dir.path() / "F"); }
   void Folder(const std::string& relative_to_c) { std::filesystem::create_directories(dir.path() / "C" / relative_to_c); }
-  testing::TempDir dir;
+  test_support::TempDir dir;
   platform::PosixFileSystem fs;
 };
 using NativeFixture = PosixFixture;
@@ -33,11 +33,11 @@ using NativeFixture = PosixFixture;
 struct MemoryFixture {
   MemoryFixture() { fs.AddFolder("F:\\"); }
   void Folder(const std::string& relative_to_c) { fs.AddFolder("C:\\" + relative_to_c); }
-  testing::MemoryFileSystem fs;
+  test_support::MemoryFileSystem fs;
 };
 
 template <class F>
-class FileSystemContract : public ::testing::Test {
+class FileSystemContract : public testing::Test {
  protected:
   int ErrorOf(const std::function<void()>& f) {
     try {
@@ -59,7 +59,7 @@ class FileSystemContract : public ::testing::Test {
   F fixture_;
 };
 
-using Fixtures = ::testing::Types<NativeFixture, MemoryFixture>;
+using Fixtures = testing::Types<NativeFixture, MemoryFixture>;
 TYPED_TEST_SUITE(FileSystemContract, Fixtures);
 
 TYPED_TEST(FileSystemContract, OpenModes) {

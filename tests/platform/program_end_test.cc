@@ -13,11 +13,11 @@
 namespace velmorin {
 namespace {
 
-using ::testing::ElementsAre;
-using testing::ProgramEnded;
+using testing::ElementsAre;
+using test_support::ProgramEnded;
 
 std::vector<std::string> EventsOfAHandlerThat(const std::function<void()>& fails) {
-  testing::FakeUi ui;
+  test_support::FakeUi ui;
   try {
     RunEventHandler(ui, fails);
   } catch (const ProgramEnded&) {

@@ -45,7 +45,7 @@ struct NativeUi {
 #endif
 
 struct FakeUiFixture {
-  testing::FakeUi fake;
+  test_support::FakeUi fake;
   platform::Ui& ui = fake;
 };
 
@@ -61,12 +61,12 @@ FormSpec TimersFormSpec() {
 }
 
 template <class F>
-class UiContract : public ::testing::Test {
+class UiContract : public testing::Test {
  protected:
   F fixture_;
 };
 
-using Fixtures = ::testing::Types<NativeUi, FakeUiFixture>;
+using Fixtures = testing::Types<NativeUi, FakeUiFixture>;
 TYPED_TEST_SUITE(UiContract, Fixtures);
 
 TYPED_TEST(UiContract, AModalFormRunsEveryEnabledTimerUntilItIsUnloaded) {

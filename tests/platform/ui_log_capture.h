@@ -6,7 +6,7 @@
 #include "common/ui_log.h"
 #include "support/temp_dir.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 
 class UiLogCapture {
  public:
@@ -22,4 +22,4 @@ class UiLogCapture {
   UiLog log_;
 };
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -8,7 +8,7 @@
 #include "common/cp1252.h"
 #include "platform/program_end.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 namespace {
 
 // One turn of a real loop with time to spare: every enabled timer fires once, in the order of
@@ -181,4 +181,4 @@ std::unique_ptr<platform::DownloadFile> FakeDownloads::Make() { return std::make
 
 FakePlatform::FakePlatform() = default;
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -11,7 +11,7 @@
 #include "platform/platform.h"
 #include "support/memory_file_system.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 
 // Thrown by FakeUi::EndProgram so that a test sees the end of the program.
 struct ProgramEnded {
@@ -119,4 +119,4 @@ struct FakePlatform {
   platform::Platform platform{fs, ui, processes, clock, [this] { return downloads.Make(); }};
 };
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -9,10 +9,10 @@
 
 #include "common/cp1252.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 namespace {
 
-using ::testing::ElementsAre;
+using testing::ElementsAre;
 
 FormSpec StartUpSpec() {
   FormSpec spec{.name = "InicioMR"};
@@ -107,4 +107,4 @@ TEST(FakeDownloads, TransfersFollowTheirScriptAndWriteTheFakeDisk) {
 }
 
 }  // namespace
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -6,7 +6,7 @@
 
 #include "faults.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 
 using platform::TransportError;
 using platform::TransportEvents;
@@ -144,4 +144,4 @@ std::vector<std::string> FakeSite::Requests() const {
 
 std::unique_ptr<platform::HttpTransport> FakeSite::MakeTransport() { return std::make_unique<FakeTransport>(state_); }
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

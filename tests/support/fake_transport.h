@@ -12,7 +12,7 @@
 
 #include "platform/http_transport.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 
 class FakeSite {
  public:
@@ -34,4 +34,4 @@ class FakeSite {
   std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

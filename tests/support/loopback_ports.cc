@@ -12,7 +12,7 @@
 #include <unistd.h>
 #endif
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 namespace {
 
 #ifdef _WIN32
@@ -72,4 +72,4 @@ BlackHole::~BlackHole() {
   CloseSocket(listener_);
 }
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

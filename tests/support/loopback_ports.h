@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 
 // Bound but never listening while the object lives: connections are refused.
 class ClosedPort {
@@ -36,4 +36,4 @@ class BlackHole {
   intptr_t filler_ = -1;
 };
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -7,7 +7,7 @@
 #include "common/cp1252.h"
 #include "common/runtime_error.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 namespace {
 
 class MemoryFile : public platform::RandomFile {
@@ -194,4 +194,4 @@ void MemoryFileSystem::AddFolder(const std::string& path) {
 
 void MemoryFileSystem::SetReadOnly(const std::string& path) { read_only_.insert(Normalize(path)); }
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -10,7 +10,7 @@
 
 #include "platform/file_system.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 
 struct IoCall {
   enum Kind { kRead, kWrite } kind;
@@ -51,4 +51,4 @@ class MemoryFileSystem : public platform::FileSystem {
   std::map<char, std::string> current_;
 };
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

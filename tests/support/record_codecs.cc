@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 namespace {
 
 template <class R>
@@ -137,4 +137,4 @@ void NotifiedPriceFields::Encode(std::span<char> out) const {
   EncodeFloats(*this, out, kNotifiedFloats);
 }
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -9,7 +9,7 @@
 
 #include "convert/records.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 
 struct ProductFields : ProductRecord {
   std::string code;
@@ -108,4 +108,4 @@ struct NotifiedPriceFields : NotifiedPriceRecord {
   void Encode(std::span<char> out) const;
 };
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

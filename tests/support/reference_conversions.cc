@@ -60,7 +60,7 @@ std::optional<int64_t> Lookup(RecordFile& basey, std::string_view code, char che
   const auto stem_record = AddressableRecord(*stem, ProductRecord::kLength);
   if (!stem_record) return std::nullopt;
   const int digit = static_cast<int>(Val(std::string(1, check)));
-  const auto index = ReadRecord<testing::ProductFields>(basey, *stem_record);
+  const auto index = ReadRecord<test_support::ProductFields>(basey, *stem_record);
   const auto product = TryVal(index.indexSlots[static_cast<size_t>(digit)]);
   if (!product || !(*product > 0)) return std::nullopt;
   return AddressableRecord(*product, kLongestProductRecord);
@@ -86,7 +86,7 @@ void ClearEndMarks(Channels& channels, ConversionProgress& progress) {
       progress.SetDialogBar(static_cast<int>(i / 1000));
       progress.SetStartupBar(static_cast<int>(i / 1000));
     }
-    auto record = ReadRecord<testing::ProductFields>(basey, i);
+    auto record = ReadRecord<test_support::ProductFields>(basey, i);
     if (Left(record.endMarkText, 4) != "-FIN") continue;
     record.endMarkText = "";
     WriteRecord(basey, i, record);
@@ -106,9 +106,9 @@ void ImportProductLine(ProductFileChannels& f, const std::string& line, const st
   const std::string code(Left(line, 6));
   const auto p = LookupCode(f.basey, code, false);
   if (!p) return;
-  auto detail = ReadRecord<testing::ProductDetailFields>(f.basea, *p);
-  const auto cost = ReadRecord<testing::CostFields>(f.coste, *p);
-  auto lab = ReadRecord<testing::LabGtFields>(f.labgt, *p);
+  auto detail = ReadRecord<test_support::ProductDetailFields>(f.basea, *p);
+  const auto cost = ReadRecord<test_support::CostFields>(f.coste, *p);
+  auto lab = ReadRecord<test_support::LabGtFields>(f.labgt, *p);
   if (lab.code == code) {
     lab.col36Code = Mid(line, 36, 5);
     lab.col41Code = Mid(line, 41, 5);
@@ -130,7 +130,7 @@ void ImportProductLine(ProductFileChannels& f, const std::string& line, const st
   if (amount_ok) detail.amountText = amount;
   detail.col7Code = Mid(line, 7, 2);
   WriteRecord(f.basea, *p, detail);
-  auto product = ReadRecord<testing::ProductFields>(f.basey, *p);
+  auto product = ReadRecord<test_support::ProductFields>(f.basey, *p);
   if (product.code != code) return;
   if (Mid(line, 13, 1) == "G") product.genericMark = "EFG";
   if (amount_ok) product.amountText = amount;
@@ -169,7 +169,7 @@ void ImportVisadoList(Channels& channels) {
   RecordFile& basey = Reopen(channels, 6, "\\velmorin\\quorra\\basey", ProductRecord::kLength);
   TextInput& list = ReopenInput(channels, 1, "\\VELMORIN\\VISADO75.TXT");
   for (int64_t i = 1; i <= kPassEnd; ++i) {
-    auto record = ReadRecord<testing::ProductFields>(basey, i);
+    auto record = ReadRecord<test_support::ProductFields>(basey, i);
     if (record.visadoMark != "7") continue;
     record.visadoMark = "";
     WriteRecord(basey, i, record);
@@ -177,7 +177,7 @@ void ImportVisadoList(Channels& channels) {
   while (auto line = list.Next()) {
     const auto p = LookupCode(basey, Left(*line, 6), true);
     if (!p) continue;
-    auto record = ReadRecord<testing::ProductFields>(basey, *p);
+    auto record = ReadRecord<test_support::ProductFields>(basey, *p);
     record.visadoMark = "7";
     WriteRecord(basey, *p, record);
   }
@@ -189,7 +189,7 @@ void ImportSerializationList(Channels& channels) {
   RecordFile& baseext = Reopen(channels, 160, "\\Velmorin\\quorra\\baseext", ProductExtRecord::kLength);
   TextInput& list = ReopenInput(channels, 1, "\\Velmorin\\bases\\serializacion.txt");
   for (int64_t i = 1; i <= kPassEnd; ++i) {
-    auto record = ReadRecord<testing::ProductExtFields>(baseext, i);
+    auto record = ReadRecord<test_support::ProductExtFields>(baseext, i);
     record.serializationDate = "";
     record.serializationFlag = "0";
     WriteRecord(baseext, i, record);
@@ -197,7 +197,7 @@ void ImportSerializationList(Channels& channels) {
   while (auto line = list.Next()) {
     const auto p = LookupCode(basey, Mid(*line, 2, 6), true);
     if (!p) continue;
-    auto record = ReadRecord<testing::ProductExtFields>(baseext, *p);
+    auto record = ReadRecord<test_support::ProductExtFields>(baseext, *p);
     record.serializationDate = std::string(Mid(*line, 105, 4)) + std::string(Mid(*line, 110, 2)) +
                                std::string(Mid(*line, 113, 2));
     record.serializationFlag = Left(*line, 1);
@@ -210,7 +210,7 @@ void BuildPreferencePrices(Channels& channels) {
   RecordFile& precios = Reopen(channels, 132, "\\Velmorin\\preferencia\\precios", PreferencePriceRecord::kLength);
   RecordFile& basey = Reopen(channels, 6, "\\velmorin\\quorra\\basey", ProductRecord::kLength);
   for (int64_t i = 1; i <= kPassEnd; ++i) {
-    auto record = ReadRecord<testing::PreferencePriceFields>(precios, i);
+    auto record = ReadRecord<test_support::PreferencePriceFields>(precios, i);
     record.firstValue = record.secondValue = record.thirdValue = record.fourthValue = 0;
     record.priceMark = "";
     WriteRecord(precios, i, record);
@@ -218,7 +218,7 @@ void BuildPreferencePrices(Channels& channels) {
   RecordFile& espec = Reopen(channels, 108, "\\VELMORIN\\Preferencia\\espec", SpecRecord::kLength);
   const double n = static_cast<double>(espec.Size()) / SpecRecord::kLength;
   for (int64_t j = 1; static_cast<double>(j) <= n; ++j) {
-    const auto spec = ReadRecord<testing::SpecFields>(espec, j);
+    const auto spec = ReadRecord<test_support::SpecFields>(espec, j);
     const auto p = LookupCode(basey, spec.code, true);
     if (!p) continue;
     std::optional<float> values[4];
@@ -230,7 +230,7 @@ void BuildPreferencePrices(Channels& channels) {
       fits = fits && values[k].has_value();
     }
     if (!fits) continue;
-    auto record = ReadRecord<testing::PreferencePriceFields>(precios, *p);
+    auto record = ReadRecord<test_support::PreferencePriceFields>(precios, *p);
     record.firstValue = *values[0];
     record.secondValue = *values[1];
     record.thirdValue = *values[2];
@@ -245,7 +245,7 @@ void RebuildNotifiedPrices(Channels& channels, ConversionProgress& progress) {
   Closer closer(channels, {1, 2, 6});
   RecordFile& basey = Reopen(channels, 6, "\\velmorin\\quorra\\basey", ProductRecord::kLength);
   RecordFile& basep = Reopen(channels, 1, "\\velmorin\\quorra\\BaseP", NotifiedPriceRecord::kLength);
-  testing::NotifiedPriceFields work;
+  test_support::NotifiedPriceFields work;
   work.extraText = "";
   for (int64_t k = 1; k <= kPassEnd; ++k) {
     WriteRecord(basep, k, work);
@@ -261,7 +261,7 @@ void RebuildNotifiedPrices(Channels& channels, ConversionProgress& progress) {
     const auto second = second_value ? RoundToCents(*second_value) : std::nullopt;
     const auto first = first_value ? RoundToCents(*first_value) : std::nullopt;
     if (!first || !second) continue;
-    work = ReadRecord<testing::NotifiedPriceFields>(basep, *p);
+    work = ReadRecord<test_support::NotifiedPriceFields>(basep, *p);
     work.firstPrice = *first;
     work.secondPrice = *second;
     WriteRecord(basep, *p, work);

@@ -5,7 +5,7 @@
 #include <random>
 #include <sstream>
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
@@ -42,4 +42,4 @@ void WriteFileBytes(const fs::path& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

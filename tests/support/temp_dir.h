@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 
 class TempDir {
  public:
@@ -25,4 +25,4 @@ class TempDir {
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -15,50 +15,55 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// No single test needs two minutes, not even a whole run under Wine; the program's exit
+// No single test needs a minute, not even a whole run with its timeouts; the program's exit
 // (static destructors, threads still in a call) gets half a minute.
-constexpr auto kTestLimit = std::chrono::seconds(120);
+constexpr auto kTestLimit = std::chrono::seconds(60);
 constexpr auto kExitLimit = std::chrono::seconds(30);
 
-class HangWatch : public ::testing::EmptyTestEventListener {
- public:
-  HangWatch() { std::thread([this] { Watch(); }).detach(); }
+// What is running and until when. Never destroyed: the watch thread outlives main.
+struct Watched {
+  std::mutex mutex;
+  std::string what;
+  Clock::time_point deadline;
 
-  void OnTestStart(const ::testing::TestInfo& test) override {
-    Begin(std::string(test.test_suite_name()) + "." + test.name(), kTestLimit);
+  void Begin(std::string name, Clock::duration limit) {
+    std::lock_guard lock(mutex);
+    what = std::move(name);
+    deadline = Clock::now() + limit;
   }
-  void OnTestEnd(const ::testing::TestInfo&) override { Begin("", {}); }
-  void OnTestProgramEnd(const ::testing::UnitTest&) override { Begin("the program's exit", kExitLimit); }
+};
+
+// Short sleeps rather than a timed wait: mingw's timed waits follow the wall clock.
+[[noreturn]] void Watch(Watched* watched) {
+  for (;;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::lock_guard lock(watched->mutex);
+    if (watched->what.empty() || Clock::now() < watched->deadline) continue;
+    std::fprintf(stderr, "\n*** %s has not ended in time: stopping the test program\n", watched->what.c_str());
+    std::fflush(nullptr);
+    std::_Exit(3);
+  }
+}
+
+class HangWatch : public testing::EmptyTestEventListener {
+ public:
+  HangWatch() : watched_(new Watched) { std::thread(Watch, watched_).detach(); }
+
+  void OnTestStart(const testing::TestInfo& test) override {
+    watched_->Begin(std::string(test.test_suite_name()) + "." + test.name(), kTestLimit);
+  }
+  void OnTestEnd(const testing::TestInfo&) override { watched_->Begin("", {}); }
+  void OnTestProgramEnd(const testing::UnitTest&) override { watched_->Begin("the program's exit", kExitLimit); }
 
  private:
-  void Begin(std::string what, Clock::duration limit) {
-    std::lock_guard lock(mutex_);
-    what_ = std::move(what);
-    deadline_ = Clock::now() + limit;
-  }
-
-  // Short sleeps rather than a timed wait: mingw's timed waits follow the wall clock.
-  [[noreturn]] void Watch() {
-    for (;;) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      std::lock_guard lock(mutex_);
-      if (what_.empty() || Clock::now() < deadline_) continue;
-      std::fprintf(stderr, "\n*** %s has not ended in time: stopping the test program\n", what_.c_str());
-      std::fflush(nullptr);
-      std::_Exit(3);
-    }
-  }
-
-  std::mutex mutex_;
-  std::string what_;
-  Clock::time_point deadline_;
+  Watched* watched_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
-  ::testing::InitGoogleMock(&argc, argv);
-  ::testing::UnitTest::GetInstance()->listeners().Append(new HangWatch);
+  testing::InitGoogleMock(&argc, argv);
+  testing::UnitTest::GetInstance()->listeners().Append(new HangWatch);
   return RUN_ALL_TESTS();
 }

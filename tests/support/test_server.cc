@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 namespace fs = std::filesystem;
 namespace {
 
@@ -109,4 +109,4 @@ std::vector<TestServer::Request> TestServer::WaitForRequests(size_t count, doubl
   return requests;
 }
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -12,7 +12,7 @@
 
 #include "support/temp_dir.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 
 class TestServer {
  public:
@@ -55,4 +55,4 @@ class TestServer {
   pid_t pid_ = -1;
 };
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

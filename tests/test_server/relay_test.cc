@@ -12,7 +12,7 @@
 #include "support/temp_dir.h"
 #include "support/test_server.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
@@ -59,7 +59,7 @@ class RawGet {
   SteadyClock::time_point start_ = SteadyClock::now();
 };
 
-class RelayTest : public ::testing::Test {
+class RelayTest : public testing::Test {
  protected:
   RelayTest() : body_(100000, 'x'), server_({{"web", root_.path()}}) {
     root_.Write("file.bin", body_);
@@ -113,4 +113,4 @@ TEST_F(RelayTest, SilenceAnswersNothingThenCloses) {
 }
 
 }  // namespace
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -15,13 +15,13 @@ namespace velmorin::platform {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::DriveTree;
+using test_support::DriveTree;
 using Words = std::vector<std::string>;
 
 // Writes its folder and its arguments, one a line, into "ran.txt" in its folder.
 constexpr const char* kRecorder = "#!/bin/sh\npwd > ran.txt\nfor a; do echo \"$a\" >> ran.txt; done\n";
 
-class CommandInterpreterTest : public ::testing::Test {
+class CommandInterpreterTest : public testing::Test {
  protected:
   void SetUp() override {
     tree_.Folder("C/velmorin/bases");
@@ -35,7 +35,7 @@ class CommandInterpreterTest : public ::testing::Test {
   DriveTree tree_;
   PosixFileSystem fs_{tree_.drives()};
   std::ostringstream messages_;
-  testing::UiLogCapture log_;
+  test_support::UiLogCapture log_;
 };
 
 TEST(CommandInterpreterSplit, CommandsSplitAtAmpersandsOutsideQuotes) {
@@ -147,7 +147,7 @@ TEST_F(CommandInterpreterTest, AWindowsProgramIsLoggedAsSkippedAndTheLineGoesOn)
 }
 
 TEST(ProgramFiles, ScriptsAndElfImagesAreRunnableOthersAreNot) {
-  testing::TempDir dir;
+  test_support::TempDir dir;
   EXPECT_TRUE(IsRunnableHere(dir.Write("a", "#!/bin/sh\n")));
   EXPECT_TRUE(IsRunnableHere("/bin/sh"));
   EXPECT_FALSE(IsRunnableHere(dir.Write("b", "MZ\x90")));
@@ -160,7 +160,7 @@ class ArjExtractionTest : public CommandInterpreterTest {
  protected:
   void SetUp() override {
     CommandInterpreterTest::SetUp();
-    if (!testing::MakeArjArchive(tree_.drives() / archive_, {{"dolvek.txt", "1234567 PRODUCTO\r\n"}, {"extra.dat", "x"}})) {
+    if (!test_support::MakeArjArchive(tree_.drives() / archive_, {{"dolvek.txt", "1234567 PRODUCTO\r\n"}, {"extra.dat", "x"}})) {
       GTEST_SKIP() << "arj is not installed";
     }
   }

@@ -13,7 +13,7 @@
 #include "support/loopback_ports.h"
 #include "support/test_server.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 namespace {
 
 namespace fs = std::filesystem;
@@ -145,4 +145,4 @@ TEST(TestServerSites, OneServerServesSeveralSitesWithTheirOwnFaults) {
 }
 
 }  // namespace
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -13,7 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(PosixFileSystem, ExistingEntriesKeepTheirSpellingNewOnesTakeTheGivenOne) {
-  testing::TempDir dir;
+  test_support::TempDir dir;
   fs::create_directories(dir.path() / "F" / "Velmorin" / "quorra");
   PosixFileSystem files(dir.path());
   EXPECT_EQ(files.HostPath("f:\\VELMORIN\\QUORRA\\BaseP"), dir.path() / "F" / "Velmorin" / "quorra" / "BaseP");
@@ -21,14 +21,14 @@ TEST(PosixFileSystem, ExistingEntriesKeepTheirSpellingNewOnesTakeTheGivenOne) {
 }
 
 TEST(PosixFileSystem, AccentedNamesMatchIgnoringCase) {
-  testing::TempDir dir;
+  test_support::TempDir dir;
   fs::create_directories(dir.path() / "C" / "Información");
   PosixFileSystem files(dir.path());
   EXPECT_EQ(files.HostPath(Ansi("\\INFORMACIÓN\\a")), dir.path() / "C" / "Información" / "a");
 }
 
 TEST(PosixFileSystem, CurrentFolderIsAWindowsPath) {
-  testing::TempDir dir;
+  test_support::TempDir dir;
   fs::create_directories(dir.path() / "F" / "velmorin" / "bdnet");
   PosixFileSystem files(dir.path());
   EXPECT_EQ(files.CurrentFolder(), "C:\\");
@@ -38,7 +38,7 @@ TEST(PosixFileSystem, CurrentFolderIsAWindowsPath) {
 }
 
 TEST(PosixFileSystem, ANameTooLongForTheHostIsARunTimeError) {
-  testing::TempDir dir;
+  test_support::TempDir dir;
   fs::create_directories(dir.path() / "C");
   PosixFileSystem files(dir.path());
   const std::string name = "\\" + std::string(300, 'x');

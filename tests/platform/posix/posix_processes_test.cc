@@ -14,7 +14,7 @@ namespace velmorin::platform {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::DriveTree;
+using test_support::DriveTree;
 using SteadyClock = std::chrono::steady_clock;
 
 bool WaitUntilEnded(Process& process, double seconds) {
@@ -26,7 +26,7 @@ bool WaitUntilEnded(Process& process, double seconds) {
   return true;
 }
 
-class PosixProcessesTest : public ::testing::Test {
+class PosixProcessesTest : public testing::Test {
  protected:
   void SetUp() override {
     tree_.Folder("C/velmorin/bases");
@@ -34,7 +34,7 @@ class PosixProcessesTest : public ::testing::Test {
 
   DriveTree tree_;
   PosixFileSystem fs_{tree_.drives()};
-  testing::UiLogCapture log_;
+  test_support::UiLogCapture log_;
   std::unique_ptr<Processes> processes_ = MakePosixProcesses(fs_, log_.log());
 };
 
@@ -56,7 +56,7 @@ TEST_F(PosixProcessesTest, HiddenOutputGoesToTheCommandLogWhenOneIsNamed) {
   const fs::path log = tree_.drives() / "commands.log";
   auto process = MakePosixProcesses(fs_, log_.log(), log.string())->StartHidden("cmd /c echo hola & nosuchprogram-xyz");
   ASSERT_TRUE(WaitUntilEnded(*process, 10));
-  const std::string text = testing::ReadFileBytes(log);
+  const std::string text = test_support::ReadFileBytes(log);
   EXPECT_NE(text.find("hola\n"), std::string::npos) << text;
   EXPECT_NE(text.find("'nosuchprogram-xyz' no se reconoce"), std::string::npos) << text;
 }
@@ -64,7 +64,7 @@ TEST_F(PosixProcessesTest, HiddenOutputGoesToTheCommandLogWhenOneIsNamed) {
 TEST_F(PosixProcessesTest, BothExtractionsRunAtOnceOnTheSameArchive) {
   tree_.Folder("F/velmorin/bases");
   tree_.Folder("F/velmorin/bdnet");
-  if (!testing::MakeArjArchive(tree_.drives() / "F/velmorin/bdnet/temp/dolvek.arj", {{"dolvek.txt", "abc\r\n"}})) {
+  if (!test_support::MakeArjArchive(tree_.drives() / "F/velmorin/bdnet/temp/dolvek.arj", {{"dolvek.txt", "abc\r\n"}})) {
     GTEST_SKIP() << "arj is not installed";
   }
   auto first = processes_->StartHidden(
@@ -85,7 +85,7 @@ TEST_F(PosixProcessesTest, AFocusedProgramRunsInTheRunsCurrentFolderEvenWithoutI
   const auto started = SteadyClock::now();
   processes_->StartFocused("F:\\velmorin\\reparar\\quimbaleta.exe");
   EXPECT_LT(SteadyClock::now() - started, std::chrono::milliseconds(500));
-  ASSERT_TRUE(testing::WaitForFile(tree_.drives() / "F/velmorin/reparar/ran.txt", 10));
+  ASSERT_TRUE(test_support::WaitForFile(tree_.drives() / "F/velmorin/reparar/ran.txt", 10));
   EXPECT_EQ(tree_.Mode("F/velmorin/reparar/Quimbaleta.exe"), 0700);
   EXPECT_EQ(log_.Text(), "start\tfocused\tF:\\velmorin\\reparar\\quimbaleta.exe\n");
   EXPECT_EQ(tree_.Read("F/velmorin/reparar/ran.txt"), (tree_.drives() / "F/velmorin/bdnet").string() + "\n");

@@ -90,11 +90,11 @@ double CpuSeconds() {
   return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
 }
 
-class PosixUiTest : public ::testing::Test {
+class PosixUiTest : public testing::Test {
  protected:
   Pipe input_;
   Pipe output_;
-  testing::UiLogCapture log_;
+  test_support::UiLogCapture log_;
   std::unique_ptr<Ui> ui_ = MakePosixUi(log_.log(), {.input_fd = input_.read_fd, .output_fd = output_.write_fd});
   Form form_{TestFormSpec("MenorRef")};
 };

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <thread>
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 namespace fs = std::filesystem;
 
 fs::path DriveTree::Write(const std::string& relative, const std::string& bytes, int mode) const {
@@ -56,4 +56,4 @@ bool WaitForFile(const fs::path& file, double seconds) {
   return true;
 }
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

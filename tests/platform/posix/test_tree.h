@@ -6,7 +6,7 @@
 
 #include "support/temp_dir.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 
 class DriveTree {
  public:
@@ -29,4 +29,4 @@ bool MakeArjArchive(const std::filesystem::path& archive, const std::initializer
 // Waits up to `seconds` for a file to appear.
 bool WaitForFile(const std::filesystem::path& file, double seconds);
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

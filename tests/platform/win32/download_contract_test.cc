@@ -11,7 +11,7 @@
 #include "platform/win32/wininet_transport.h"
 #include "support/loopback_ports.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 namespace {
 
 namespace fs = std::filesystem;
@@ -106,4 +106,4 @@ INSTANTIATE_TYPED_TEST_SUITE_P(Fake, DownloadContract, Fake);
 INSTANTIATE_TYPED_TEST_SUITE_P(WinInet, DownloadContract, WinInetBackend);
 
 }  // namespace
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -15,7 +15,7 @@
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/wine_test_env.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 
 struct Win32Fixture {
   Win32Fixture() : owned(platform::MakeWin32FileSystem()), fs(*owned) {
@@ -54,4 +54,4 @@ struct Win32Fixture {
   platform::FileSystem& fs;
 };
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

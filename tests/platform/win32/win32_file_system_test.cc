@@ -30,9 +30,9 @@ HANDLE OpenLikeOtherProgram(const wchar_t* path, DWORD share) {
   return ::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS, 0, nullptr);
 }
 
-class Win32FileSystemTest : public ::testing::Test {
+class Win32FileSystemTest : public testing::Test {
  protected:
-  testing::Win32Fixture fixture_;
+  test_support::Win32Fixture fixture_;
   platform::FileSystem& fs_ = fixture_.fs;
 };
 

@@ -30,12 +30,12 @@ bool Eventually(F condition) {
   return condition();
 }
 
-class Win32ProcessesTest : public ::testing::Test {
+class Win32ProcessesTest : public testing::Test {
  protected:
-  testing::Win32Fixture fixture_;
-  testing::UiLogCapture log_;
+  test_support::Win32Fixture fixture_;
+  test_support::UiLogCapture log_;
   std::unique_ptr<platform::Processes> processes_ = platform::MakeWin32Processes(log_.log());
-  const fs::path helper_ = testing::WineTestEnv::Get().helper();
+  const fs::path helper_ = test_support::WineTestEnv::Get().helper();
 };
 
 TEST_F(Win32ProcessesTest, HiddenCommandLineRunsEveryPartAndIsNotWaitedFor) {
@@ -48,7 +48,7 @@ TEST_F(Win32ProcessesTest, HiddenCommandLineRunsEveryPartAndIsNotWaitedFor) {
   EXPECT_TRUE(process->Running());
   EXPECT_FALSE(fs::exists("C:\\out.txt"));
   ASSERT_TRUE(Eventually([&] { return !process->Running(); }));
-  EXPECT_EQ(testing::ReadFileBytes("C:\\out.txt"), "fin\nC:\\bin\n");
+  EXPECT_EQ(test_support::ReadFileBytes("C:\\out.txt"), "fin\nC:\\bin\n");
   EXPECT_TRUE(fs::exists("C:\\second.txt"));
 }
 
@@ -63,7 +63,7 @@ TEST_F(Win32ProcessesTest, FocusedProgramStartsInTheCurrentFolder) {
   fixture_.fs.ChangeFolder("\\velmorin\\bdnet");
   processes_->StartFocused("tool.exe");
   ASSERT_TRUE(Eventually([] { return fs::exists("C:\\velmorin\\bdnet\\started.txt"); }));
-  EXPECT_TRUE(Eventually([] { return testing::ReadFileBytes("C:\\velmorin\\bdnet\\started.txt") == "started\nC:\\velmorin\\bdnet\n"; }));
+  EXPECT_TRUE(Eventually([] { return test_support::ReadFileBytes("C:\\velmorin\\bdnet\\started.txt") == "started\nC:\\velmorin\\bdnet\n"; }));
   EXPECT_EQ(log_.Text(), "start\tfocused\ttool.exe\n");
 }
 

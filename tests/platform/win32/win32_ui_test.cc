@@ -64,7 +64,7 @@ std::string UiLogPath() {
   return path == nullptr ? std::string() : path;
 }
 
-class Win32UiTest : public ::testing::Test {
+class Win32UiTest : public testing::Test {
  protected:
   // Lets messages through until `done` or two seconds have passed.
   template <class F>
@@ -201,7 +201,7 @@ TEST_F(Win32UiTest, UnattendedMessageBoxesAndErrorReportsAreLoggedWithoutWaiting
   ui_->MessageBox(platform::MessageIcon::kInformation, "", "Descarga cancelada");
   ui_->MessageBox(platform::MessageIcon::kCritical, "Error de actualizacion", "No puede descargar \nF:\\x");
   ui_->ReportRuntimeError(RuntimeError(53));
-  const std::string log = testing::ReadFileBytes(UiLogPath());
+  const std::string log = test_support::ReadFileBytes(UiLogPath());
   EXPECT_NE(log.find("msgbox\tinformation\tCondiciones de dispensación\tDescarga cancelada\n"), std::string::npos) << log;
   EXPECT_NE(log.find("msgbox\tcritical\tError de actualizacion\tNo puede descargar \\nF:\\x\n"), std::string::npos);
   EXPECT_NE(log.find("error\t53\tNo se ha encontrado el archivo\n"), std::string::npos);
@@ -212,16 +212,16 @@ TEST_F(Win32UiTest, WhatATimerLetsOutIsReportedAndEndsWithTwo) {
   form.on_timer = [](const std::string&) {
     throw std::filesystem::filesystem_error("is_regular_file", std::make_error_code(std::errc::filename_too_long));
   };
-  EXPECT_EXIT(ui_->Run(form), ::testing::ExitedWithCode(2), "");
-  EXPECT_NE(testing::ReadFileBytes(UiLogPath()).find("error\t51\tError interno\nexit\t2\n"), std::string::npos);
+  EXPECT_EXIT(ui_->Run(form), testing::ExitedWithCode(2), "");
+  EXPECT_NE(test_support::ReadFileBytes(UiLogPath()).find("error\t51\tError interno\nexit\t2\n"), std::string::npos);
   form.on_timer = [](const std::string&) { throw std::bad_alloc(); };
-  EXPECT_EXIT(ui_->Run(form), ::testing::ExitedWithCode(2), "");
-  EXPECT_NE(testing::ReadFileBytes(UiLogPath()).find("error\t7\tMemoria insuficiente\nexit\t2\n"), std::string::npos);
+  EXPECT_EXIT(ui_->Run(form), testing::ExitedWithCode(2), "");
+  EXPECT_NE(test_support::ReadFileBytes(UiLogPath()).find("error\t7\tMemoria insuficiente\nexit\t2\n"), std::string::npos);
 }
 
 TEST_F(Win32UiTest, EndProgramLogsAndEndsWithTheCode) {
-  EXPECT_EXIT(ui_->EndProgram(3), ::testing::ExitedWithCode(3), "");
-  EXPECT_NE(testing::ReadFileBytes(UiLogPath()).find("exit\t3\n"), std::string::npos);
+  EXPECT_EXIT(ui_->EndProgram(3), testing::ExitedWithCode(3), "");
+  EXPECT_NE(test_support::ReadFileBytes(UiLogPath()).find("exit\t3\n"), std::string::npos);
 }
 
 }  // namespace

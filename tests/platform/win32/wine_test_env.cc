@@ -6,7 +6,7 @@
 
 #include "support/temp_dir.h"
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 namespace {
 
 std::string Required(const char* name) {
@@ -58,4 +58,4 @@ void WineTestEnv::SetFaults(const std::string& rules) const { WriteFileBytes(fau
 
 std::string WineTestEnv::RequestLog() const { return ReadFileBytes(log_); }
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-namespace velmorin::testing {
+namespace velmorin::test_support {
 
 class WineTestEnv {
  public:
@@ -41,4 +41,4 @@ class WineTestEnv {
 // A Windows path for a path of the build (Wine shows the Unix root as Z:).
 std::filesystem::path WindowsPath(const std::string& build_path);
 
-}  // namespace velmorin::testing
+}  // namespace velmorin::test_support
