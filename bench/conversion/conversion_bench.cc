@@ -9,10 +9,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -21,7 +21,6 @@
 #include <string>
 #include <vector>
 
-#include "support/reference_conversions.h"
 #include "convert/build_preference_prices.h"
 #include "convert/clear_end_marks.h"
 #include "convert/import_product_file.h"
@@ -31,6 +30,7 @@
 #include "convert/records.h"
 #include "data_set.h"
 #include "platform/posix/posix_file_system.h"
+#include "support/reference_conversions.h"
 
 namespace velmorin::bench {
 namespace {
@@ -46,8 +46,8 @@ using Run = std::function<void(Channels&, ConversionProgress&)>;
 
 struct Routine {
   std::string name;
-  std::vector<std::string> reads;                          // files read whole by the floor
-  std::vector<std::pair<std::string, size_t>> writes;     // record files it changes, slot length
+  std::vector<std::string> reads;                      // files read whole by the floor
+  std::vector<std::pair<std::string, size_t>> writes;  // record files it changes, slot length
   Run ours;
   Run baseline;
 };
@@ -55,31 +55,42 @@ struct Routine {
 std::vector<Routine> Routines() {
   using namespace files;
   return {
-      {"ImportVisadoList", {kVisado, kBasey}, {{kBasey, ProductRecord::kLength}},
+      {"ImportVisadoList",
+       {kVisado, kBasey},
+       {{kBasey, ProductRecord::kLength}},
        [](Channels& c, ConversionProgress&) { ImportVisadoList(c); },
        [](Channels& c, ConversionProgress&) { reference::ImportVisadoList(c); }},
-      {"RebuildNotifiedPrices", {kNotified, kBasey, kBaseP}, {{kBaseP, NotifiedPriceRecord::kLength}},
+      {"RebuildNotifiedPrices",
+       {kNotified, kBasey, kBaseP},
+       {{kBaseP, NotifiedPriceRecord::kLength}},
        [](Channels& c, ConversionProgress& p) { RebuildNotifiedPrices(c, p); },
        [](Channels& c, ConversionProgress& p) { reference::RebuildNotifiedPrices(c, p); }},
-      {"ClearEndMarks", {kBasey}, {{kBasey, ProductRecord::kLength}},
+      {"ClearEndMarks",
+       {kBasey},
+       {{kBasey, ProductRecord::kLength}},
        [](Channels& c, ConversionProgress& p) { ClearEndMarks(c, p); },
        [](Channels& c, ConversionProgress& p) { reference::ClearEndMarks(c, p); }},
-      {"ImportProductFile", {kProductText, kBasey, kBasea, kCoste, kLabGt},
+      {"ImportProductFile",
+       {kProductText, kBasey, kBasea, kCoste, kLabGt},
        {{kBasey, ProductRecord::kLength}, {kBasea, ProductDetailRecord::kLength}, {kLabGt, LabGtRecord::kSlotLength}},
        [](Channels& c, ConversionProgress&) { ImportProductFile(c, "", "NA"); },
        [](Channels& c, ConversionProgress&) { reference::ImportProductFile(c, "", "NA"); }},
-      {"BuildPreferencePrices", {kEspec, kBasey, kPrecios}, {{kPrecios, PreferencePriceRecord::kLength}},
+      {"BuildPreferencePrices",
+       {kEspec, kBasey, kPrecios},
+       {{kPrecios, PreferencePriceRecord::kLength}},
        [](Channels& c, ConversionProgress&) { BuildPreferencePrices(c); },
        [](Channels& c, ConversionProgress&) { reference::BuildPreferencePrices(c); }},
-      {"ImportSerializationList", {kSerialization, kBasey, kBaseext}, {{kBaseext, ProductExtRecord::kLength}},
+      {"ImportSerializationList",
+       {kSerialization, kBasey, kBaseext},
+       {{kBaseext, ProductExtRecord::kLength}},
        [](Channels& c, ConversionProgress&) { ImportSerializationList(c); },
        [](Channels& c, ConversionProgress&) { reference::ImportSerializationList(c); }},
   };
 }
 
 const std::vector<std::string> kAllFiles = {
-    files::kBasey, files::kBasea,  files::kCoste,       files::kLabGt,  files::kBaseext,       files::kPrecios,
-    files::kEspec, files::kBaseP,  files::kProductText, files::kVisado, files::kSerialization, files::kNotified};
+    files::kBasey, files::kBasea, files::kCoste,       files::kLabGt,  files::kBaseext,       files::kPrecios,
+    files::kEspec, files::kBaseP, files::kProductText, files::kVisado, files::kSerialization, files::kNotified};
 
 long PeakKilobytes() {
   std::ifstream status("/proc/self/status");
@@ -141,7 +152,8 @@ int RunChild(int argc, char** argv) {
     });
   } else {
     const auto routines = Routines();
-    const auto& routine = *std::find_if(routines.begin(), routines.end(), [&](const Routine& r) { return r.name == argv[3]; });
+    const auto& routine =
+        *std::find_if(routines.begin(), routines.end(), [&](const Routine& r) { return r.name == argv[3]; });
     std::vector<uint64_t> write_bytes;
     for (int i = 5; i < argc; ++i) write_bytes.push_back(std::strtoull(argv[i], nullptr, 10));
     timing = Time([&] {
@@ -311,9 +323,10 @@ int Main(int argc, char** argv) {
 
   bench.Restore();
   const Sample phase = bench.Child("phase", "all");
-  std::printf("\nwhole conversion phase (all six routines in run order, one process): %.1f ms CPU, %.1f ms wall, "
-              "peak %.1f MB\n",
-              phase.cpu * 1e3, phase.wall * 1e3, phase.peak_kb / 1024.0);
+  std::printf(
+      "\nwhole conversion phase (all six routines in run order, one process): %.1f ms CPU, %.1f ms wall, "
+      "peak %.1f MB\n",
+      phase.cpu * 1e3, phase.wall * 1e3, phase.peak_kb / 1024.0);
   std::printf("goals: speed-up >= 10x, x floor <= 3x, peak < 64 MB\n");
   if (!keep) fs::remove_all(pattern);
   return 0;

@@ -133,8 +133,8 @@ void Generator::WriteRecordFiles() {
 
 // Column 35 is the product's visa mark, the same the visa list gives.
 std::string Generator::ProductLine(const Product& p, bool visado) {
-  std::string line = p.code + Digits(2) + Letters(4) + (Chance(0.3) ? "G" : "N") + Letters(3) + Digits(3) +
-                     Digits(2) + "     " + Price() + (visado ? "7" : " ") + Letters(5) + Digits(5);
+  std::string line = p.code + Digits(2) + Letters(4) + (Chance(0.3) ? "G" : "N") + Letters(3) + Digits(3) + Digits(2) +
+                     "     " + Price() + (visado ? "7" : " ") + Letters(5) + Digits(5);
   line += std::string(74 - line.size(), ' ');
   return line + Letters(3) + "   ";
 }
@@ -187,7 +187,9 @@ void Generator::Run() {
         const Product& p = shuffled[next++ % shuffled.size()];
         return ProductLine(p, visado.count(p.code) != 0);
       },
-      [&](const std::string& line) { return line.substr(0, 16) + Digits(5) + line.substr(21, 5) + Price() + line.substr(34); },
+      [&](const std::string& line) {
+        return line.substr(0, 16) + Digits(5) + line.substr(21, 5) + Price() + line.substr(34);
+      },
       old_products);
   for (auto& line : old_products) line[34] = old_visado.count(line.substr(0, 6)) != 0 ? '7' : ' ';
   const auto serialization = Entries(
@@ -240,7 +242,8 @@ void Generator::ApplyLastMonth(const std::vector<std::string>& product_lines, co
 void Generator::SetEndMarks() {
   std::fstream basey(root_ / "C" / files::kBasey, std::ios::in | std::ios::out | std::ios::binary);
   for (int i = 0; i < shape_.end_marks; ++i) {
-    basey.seekp(static_cast<std::streamoff>(Below(kRecords) * ProductRecord::kLength + ProductRecord::kEndMarkText.offset));
+    basey.seekp(
+        static_cast<std::streamoff>(Below(kRecords) * ProductRecord::kLength + ProductRecord::kEndMarkText.offset));
     basey.write("-FIN", 4);
   }
 }

@@ -9,9 +9,9 @@
 namespace velmorin::bench {
 
 struct DataSetShape {
-  int products = 60000;        // in basey's 99,999 records
-  int product_lines = 60000;   // dolvek.txt
-  int visa_lines = 5000;       // VISADO75.txt
+  int products = 60000;       // in basey's 99,999 records
+  int product_lines = 60000;  // dolvek.txt
+  int visa_lines = 5000;      // VISADO75.txt
   int serialization_lines = 40000;
   int spec_records = 20000;    // espec
   int notified_lines = 30000;  // pvpnotificados.txt

@@ -30,8 +30,8 @@ using SteadyClock = std::chrono::steady_clock;
 
 struct Sample {
   double seconds = 0;
-  double cpu = 0;           // user + system seconds
-  double handler_cpu = 0;   // inside the progress handler
+  double cpu = 0;          // user + system seconds
+  double handler_cpu = 0;  // inside the progress handler
   int reports = 0;
   uint64_t bytes = 0;
 };
@@ -117,8 +117,10 @@ Sample RunControl(const std::string& url, const fs::path& drives, bool with_hand
   s.cpu = CpuSeconds(after) - CpuSeconds(before);
   const fs::path out = drives / "C" / "bench" / "control.out";
   std::error_code ec;
-  if (control->ResultText() == "OK") s.bytes = fs::file_size(out, ec);
-  else std::fprintf(stderr, "control: %s\n", control->ResultText().c_str());
+  if (control->ResultText() == "OK")
+    s.bytes = fs::file_size(out, ec);
+  else
+    std::fprintf(stderr, "control: %s\n", control->ResultText().c_str());
   fs::remove(out, ec);
   return s;
 }
@@ -163,8 +165,7 @@ int Main(int argc, char** argv) {
   const fs::path drives = fs::absolute(argv[2]) / "drives";
   const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
   fs::create_directories(drives / "C" / "bench");
-  Series curl{"curl -o"}, curl_sync{"curl -o, then fsync"}, bare{"control, no handler"},
-      dialog{"control, dialog work"};
+  Series curl{"curl -o"}, curl_sync{"curl -o, then fsync"}, bare{"control, no handler"}, dialog{"control, dialog work"};
   // The order rotates, and each run starts with no dirty pages left by the one before.
   for (int i = 0; i < runs * 4; ++i) {
     ::sync();
@@ -195,14 +196,16 @@ int Main(int argc, char** argv) {
     reports += x.reports;
     seconds += x.seconds;
   }
-  std::printf("throughput ratio control/curl, medians: %.3f (with dialog work %.3f); best runs: %.3f (%.3f); "
-              "goal >= 0.90\n",
-              bare.MBps() / curl.MBps(), dialog.MBps() / curl.MBps(), bare.BestMBps() / curl.BestMBps(),
-              dialog.BestMBps() / curl.BestMBps());
+  std::printf(
+      "throughput ratio control/curl, medians: %.3f (with dialog work %.3f); best runs: %.3f (%.3f); "
+      "goal >= 0.90\n",
+      bare.MBps() / curl.MBps(), dialog.MBps() / curl.MBps(), bare.BestMBps() / curl.BestMBps(),
+      dialog.BestMBps() / curl.BestMBps());
   std::printf("throughput ratio control/(curl -o, then fsync), medians: %.3f\n", bare.MBps() / curl_sync.MBps());
-  std::printf("progress reports: %.1f per transfer of %.2f s on average; handler CPU %.3f%% of the control's CPU; "
-              "goal < 5%%\n",
-              reports / dialog.samples.size(), seconds / dialog.samples.size(), 100 * handler / cpu);
+  std::printf(
+      "progress reports: %.1f per transfer of %.2f s on average; handler CPU %.3f%% of the control's CPU; "
+      "goal < 5%%\n",
+      reports / dialog.samples.size(), seconds / dialog.samples.size(), 100 * handler / cpu);
   std::printf("CPU per 100 MB with the handler against without it (run-to-run noise included): %+.1f%%\n",
               100 * (dialog.CpuPer100MB() - bare.CpuPer100MB()) / bare.CpuPer100MB());
   return 0;

@@ -42,9 +42,8 @@ void RunUpdater(platform::Platform& platform, const Settings& settings) {
   Channels channels(platform.fs);
   MenorRef dialog(platform, channels, settings);
   InicioMR* startup_form = nullptr;
-  InicioMR startup(platform, channels, [&] {
-    UpdateRun(platform, channels, dialog, startup_form->form(), settings).Run();
-  });
+  InicioMR startup(platform, channels,
+                   [&] { UpdateRun(platform, channels, dialog, startup_form->form(), settings).Run(); });
   startup_form = &startup;
   platform.ui.Run(startup.form());
 }

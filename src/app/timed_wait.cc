@@ -36,7 +36,8 @@ bool WaitForProcesses(platform::Clock& clock, const std::vector<std::unique_ptr<
                       double limit_seconds) {
   const double start = clock.SteadySeconds();
   for (;;) {
-    const bool running = std::any_of(processes.begin(), processes.end(), [](const auto& p) { return p && p->Running(); });
+    const bool running =
+        std::any_of(processes.begin(), processes.end(), [](const auto& p) { return p && p->Running(); });
     if (!running) return true;
     if (clock.SteadySeconds() - start >= limit_seconds) return false;
     clock.Sleep(0.1);

@@ -89,13 +89,15 @@ void UpdateRun::PreferenceAndDatabase() {
   const std::string lists = settings_.update_server + "/datosprefmenor/";
   const std::string preferencia = "\\velmorin\\preferencia\\";
   steps.Run({.address = lists + "espec", .folder = preferencia, .fetched_address = lists + "espec." + region_.suffix});
-  steps.Run({.address = lists + "conjunto", .folder = preferencia, .fetched_address = lists + "conjunto." + region_.suffix});
+  steps.Run(
+      {.address = lists + "conjunto", .folder = preferencia, .fetched_address = lists + "conjunto." + region_.suffix});
   steps.Run({.address = lists + "Trelvanos.exe", .folder = "\\velmorin\\reparar\\"});
   steps.Run({.address = lists + "NoSust.Gt", .folder = "\\velmorin\\AF\\"});
   steps.Run({.address = lists + "Quimbaleta.exe", .folder = "\\velmorin\\reparar\\"});
   if (region_.code == "CYL") steps.Run({.address = lists + "Sustituir.cyl", .folder = preferencia});
   steps.Run({.address = settings_.update_server + "/bdi/bases/euro/dolvek.arj", .folder = "\\velmorin\\bdnet\\temp\\"});
-  steps.Run({.address = settings_.update_server + "/bdi/tarquinas.txt", .fixed_path = "\\velmorin\\sodrilax\\tarquinas.act"});
+  steps.Run(
+      {.address = settings_.update_server + "/bdi/tarquinas.txt", .fixed_path = "\\velmorin\\sodrilax\\tarquinas.act"});
 }
 
 void UpdateRun::ExtractAndConvert() {

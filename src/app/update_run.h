@@ -14,8 +14,7 @@ namespace velmorin {
 
 class UpdateRun {
  public:
-  UpdateRun(platform::Platform& platform, Channels& channels, MenorRef& dialog, Form& startup,
-            const Settings& settings)
+  UpdateRun(platform::Platform& platform, Channels& channels, MenorRef& dialog, Form& startup, const Settings& settings)
       : platform_(platform), channels_(channels), dialog_(dialog), startup_(startup), settings_(settings) {}
 
   // Runs every stage; returns after the installer's wait (the caller ends the program).

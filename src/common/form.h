@@ -12,7 +12,17 @@
 
 namespace velmorin {
 
-enum class ControlKind { kLabel, kTextBox, kButton, kOptionButton, kProgressBar, kShape, kFrame, kTimer, kDownloadControl };
+enum class ControlKind {
+  kLabel,
+  kTextBox,
+  kButton,
+  kOptionButton,
+  kProgressBar,
+  kShape,
+  kFrame,
+  kTimer,
+  kDownloadControl
+};
 
 struct Rgb {
   uint8_t r = 0, g = 0, b = 0;
@@ -34,21 +44,21 @@ struct ControlSpec {
   std::string name;
   ControlKind kind = ControlKind::kLabel;
   TwipRect rect;
-  std::string text;             // caption or text at design time (CP1252)
+  std::string text;  // caption or text at design time (CP1252)
   std::optional<Rgb> fore;
-  std::optional<Rgb> back;      // set: opaque background; unset: transparent
+  std::optional<Rgb> back;  // set: opaque background; unset: transparent
   std::optional<FontSpec> font;
   bool visible = true;
-  bool auto_size = false;       // a label that sizes itself to its text
-  std::string container;        // "" for the form itself, else a frame's name
-  int interval_ms = 0;          // timers
-  int value = 0;                // progress bars
+  bool auto_size = false;  // a label that sizes itself to its text
+  std::string container;   // "" for the form itself, else a frame's name
+  int interval_ms = 0;     // timers
+  int value = 0;           // progress bars
 };
 
 struct FormSpec {
   std::string name;
-  std::string caption;          // CP1252
-  int client_width = 0;         // twips
+  std::string caption;   // CP1252
+  int client_width = 0;  // twips
   int client_height = 0;
   std::optional<Rgb> back;
   bool min_max_buttons = true;

@@ -33,15 +33,14 @@ std::string RuntimeErrorDescription(int number) {
 RuntimeError::RuntimeError(int number) : RuntimeError(number, std::string()) {}
 
 RuntimeError::RuntimeError(int number, std::string detail)
-    : std::runtime_error("run-time error " + std::to_string(number) +
-                         (detail.empty() ? std::string() : ": " + detail)),
+    : std::runtime_error("run-time error " + std::to_string(number) + (detail.empty() ? std::string() : ": " + detail)),
       number_(number),
       description_(RuntimeErrorDescription(number)),
       detail_(std::move(detail)) {}
 
 std::string RuntimeErrorReportText(const RuntimeError& error) {
-  return Ansi("Se ha producido el error '") + std::to_string(error.number()) +
-         Ansi("' en tiempo de ejecución:\n\n") + error.description();
+  return Ansi("Se ha producido el error '") + std::to_string(error.number()) + Ansi("' en tiempo de ejecución:\n\n") +
+         error.description();
 }
 
 }  // namespace velmorin

@@ -8,11 +8,11 @@
 namespace velmorin {
 
 struct Settings {
-  std::string update_server;    // "http://host[:port]", no trailing slash
+  std::string update_server;  // "http://host[:port]", no trailing slash
   std::string council_site;
   std::string coop_site;
-  std::string update_domain;    // its presence in a URL means "on the update server"
-  std::string update_address;   // numeric IPv4 address (with ":port" when URLs carry one)
+  std::string update_domain;   // its presence in a URL means "on the update server"
+  std::string update_address;  // numeric IPv4 address (with ":port" when URLs carry one)
   std::string update_hostname;
 };
 

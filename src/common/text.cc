@@ -24,8 +24,6 @@ std::string_view Right(std::string_view text, int64_t length) {
   return text.substr(text.size() - n);
 }
 
-bool Contains(std::string_view text, std::string_view part) {
-  return text.find(part) != std::string_view::npos;
-}
+bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
 }  // namespace velmorin

@@ -95,7 +95,7 @@ std::optional<double> ToDouble(const Decimal& d) {
 // digits are exact in a double, and so is the power of ten, so one division rounds correctly:
 // the same value the general path gives, without building a text for from_chars.
 std::optional<double> PlainDecimal(std::string_view text) {
-  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
   uint64_t value = 0;
   int digits = 0;

@@ -47,13 +47,12 @@ Channels::Entry& Channels::Find(int channel) {
   return it->second;
 }
 
-RecordFile& Channels::OpenRecords(int channel, const std::string& path, size_t slot_length,
-                                  size_t data_length) {
+RecordFile& Channels::OpenRecords(int channel, const std::string& path, size_t slot_length, size_t data_length) {
   CheckFree(channel);
   auto file = fs_.Open(path, platform::OpenMode::kRandom);
   Entry& entry = open_[channel];
-  entry.records = std::make_unique<RecordFile>(std::move(file), slot_length,
-                                               data_length == 0 ? slot_length : data_length, path);
+  entry.records =
+      std::make_unique<RecordFile>(std::move(file), slot_length, data_length == 0 ? slot_length : data_length, path);
   return *entry.records;
 }
 

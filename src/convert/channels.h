@@ -51,8 +51,7 @@ class Channels {
 
   // Each Open fails with run-time error 55 when the channel is in use, 52 when the number
   // is out of range.
-  RecordFile& OpenRecords(int channel, const std::string& path, size_t slot_length,
-                          size_t data_length = 0);
+  RecordFile& OpenRecords(int channel, const std::string& path, size_t slot_length, size_t data_length = 0);
   TextInput& OpenInput(int channel, const std::string& path);
   TextOutput& OpenOutput(int channel, const std::string& path);
 

@@ -50,7 +50,8 @@ std::optional<IndexKey> ListedCodeKey(std::string_view code, CodeThreshold thres
   return LineCodeKey(padded);
 }
 
-std::vector<std::optional<int64_t>> ResolveProducts(RecordCache& basey, const std::vector<std::optional<IndexKey>>& keys) {
+std::vector<std::optional<int64_t>> ResolveProducts(RecordCache& basey,
+                                                    const std::vector<std::optional<IndexKey>>& keys) {
   std::vector<std::pair<int64_t, size_t>> order;  // stem, entry
   for (size_t i = 0; i < keys.size(); ++i) {
     if (keys[i]) order.emplace_back(keys[i]->stem, i);

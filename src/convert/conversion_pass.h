@@ -62,13 +62,16 @@ std::optional<IndexKey> LineCodeKey(std::string_view line);
 // increasing order, so a whole list costs one forward sweep over basey. The index is never written by the
 // conversions, so resolving a list before changing any record gives what resolving each line
 // in turn would.
-std::vector<std::optional<int64_t>> ResolveProducts(RecordCache& basey, const std::vector<std::optional<IndexKey>>& keys);
+std::vector<std::optional<int64_t>> ResolveProducts(RecordCache& basey,
+                                                    const std::vector<std::optional<IndexKey>>& keys);
 
 // Orders items by the block of records they fall in, keeping their order within a block:
 // enough for a forward sweep through a RecordCache, in one pass instead of a sort.
 template <class T, class RecordOf>
 void OrderByBlock(std::vector<T>& items, RecordOf record_of) {
-  auto block = [&](const T& item) { return static_cast<size_t>((record_of(item) - 1) / RecordCache::kDefaultBlockRecords); };
+  auto block = [&](const T& item) {
+    return static_cast<size_t>((record_of(item) - 1) / RecordCache::kDefaultBlockRecords);
+  };
   std::vector<size_t> starts;
   for (const T& item : items) {
     const size_t b = block(item);

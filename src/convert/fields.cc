@@ -19,8 +19,7 @@ void SetText(std::span<char> record, TextField field, std::string_view value) {
 }
 
 bool TextEquals(std::span<const char> record, TextField field, std::string_view value) {
-  return value.size() == field.width &&
-         std::memcmp(record.data() + field.offset, value.data(), field.width) == 0;
+  return value.size() == field.width && std::memcmp(record.data() + field.offset, value.data(), field.width) == 0;
 }
 
 float GetFloat32(std::span<const char> record, size_t offset) {

@@ -13,8 +13,8 @@
 namespace velmorin {
 
 enum class CodeThreshold {
-  kNone,          // every code is looked up
-  kAbove500000,   // only codes whose value is greater than 500000
+  kNone,         // every code is looked up
+  kAbove500000,  // only codes whose value is greater than 500000
 };
 
 struct CodeParts {

@@ -70,8 +70,7 @@ void RecordCache::FlushBlock(int64_t block_index, Block& block) {
     size_t end = i;
     while (end < count && block.dirty[end] && (end == i || whole_slots)) block.dirty[end++] = false;
     const size_t bytes = (end - i - 1) * slot_ + file_.data_length();
-    file_.WriteBytes(first + static_cast<int64_t>(i),
-                     std::span<const char>(block.bytes).subspan(i * slot_, bytes));
+    file_.WriteBytes(first + static_cast<int64_t>(i), std::span<const char>(block.bytes).subspan(i * slot_, bytes));
     i = end;
   }
   block.any_dirty = false;

@@ -10,8 +10,8 @@
 
 namespace velmorin {
 
-RecordFile::RecordFile(std::unique_ptr<platform::RandomFile> file, size_t slot_length,
-                       size_t data_length, std::string path)
+RecordFile::RecordFile(std::unique_ptr<platform::RandomFile> file, size_t slot_length, size_t data_length,
+                       std::string path)
     : file_(std::move(file)), slot_length_(slot_length), data_length_(data_length), path_(std::move(path)) {}
 
 void RecordFile::Check(int64_t n) const {
@@ -24,7 +24,8 @@ void RecordFile::ReadRange(int64_t n, int64_t count, std::span<char> out) {
   Check(n);
   const int64_t last = std::min<int64_t>(n + count - 1, MaxRecord());
   const size_t bytes = static_cast<size_t>(last - n + 1) * slot_length_;
-  const size_t read = file_->ReadAt(static_cast<uint64_t>(n - 1) * slot_length_, out.first(std::min(bytes, out.size())));
+  const size_t read =
+      file_->ReadAt(static_cast<uint64_t>(n - 1) * slot_length_, out.first(std::min(bytes, out.size())));
   std::fill(out.begin() + static_cast<std::ptrdiff_t>(read), out.end(), '\0');
 }
 

@@ -20,8 +20,7 @@ class RecordFile {
  public:
   // `data_length` is how many bytes of each slot a write covers (the LabGT slot is 17 bytes
   // long but its record only 16; the last byte is never written).
-  RecordFile(std::unique_ptr<platform::RandomFile> file, size_t slot_length, size_t data_length,
-             std::string path);
+  RecordFile(std::unique_ptr<platform::RandomFile> file, size_t slot_length, size_t data_length, std::string path);
 
   size_t slot_length() const { return slot_length_; }
   size_t data_length() const { return data_length_; }
@@ -38,9 +37,7 @@ class RecordFile {
   void WriteBytes(int64_t n, std::span<const char> bytes);
   uint64_t Size();
 
-  static int64_t MaxRecordFor(size_t slot_length) {
-    return static_cast<int64_t>(kMaxRecordFileBytes / slot_length);
-  }
+  static int64_t MaxRecordFor(size_t slot_length) { return static_cast<int64_t>(kMaxRecordFileBytes / slot_length); }
 
  private:
   void Check(int64_t n) const;

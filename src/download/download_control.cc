@@ -202,8 +202,8 @@ void DownloadControl::Take(Exchange& x, std::vector<std::string>& chunks) {
     }
     chunks.swap(x.chunks);
     x.queued = 0;
-    seen_ = Seen{x.url, x.connected, x.answered, x.status, x.length, x.too_many_redirects, x.bad_location,
-                 x.finished, x.result};
+    seen_ = Seen{x.url,          x.connected, x.answered, x.status, x.length, x.too_many_redirects,
+                 x.bad_location, x.finished,  x.result};
   }
   x.taken.notify_all();
 }
@@ -334,8 +334,7 @@ void DownloadControl::Report(int32_t state, bool complete) {
 
 }  // namespace
 
-std::unique_ptr<platform::DownloadFile> MakeDownloadControl(TransportFactory transports,
-                                                            platform::DownloadFiles& files,
+std::unique_ptr<platform::DownloadFile> MakeDownloadControl(TransportFactory transports, platform::DownloadFiles& files,
                                                             DownloadOptions options) {
   return std::make_unique<DownloadControl>(std::move(transports), files, std::move(options));
 }

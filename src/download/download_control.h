@@ -26,8 +26,7 @@ namespace velmorin {
 using TransportFactory = std::function<std::unique_ptr<platform::HttpTransport>()>;
 
 // `files` must outlive the control.
-std::unique_ptr<platform::DownloadFile> MakeDownloadControl(TransportFactory transports,
-                                                            platform::DownloadFiles& files,
+std::unique_ptr<platform::DownloadFile> MakeDownloadControl(TransportFactory transports, platform::DownloadFiles& files,
                                                             DownloadOptions options = {});
 
 }  // namespace velmorin

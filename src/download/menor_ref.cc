@@ -17,9 +17,7 @@ namespace {
 constexpr int kEscape = 27;
 const char* const kDefaultPath = "/documentos/quenil.txt";
 
-bool IsCompressedDownload(const std::string& path) {
-  return UpperCp1252(Right(path, 4)) == ".F_C";
-}
+bool IsCompressedDownload(const std::string& path) { return UpperCp1252(Right(path, 4)) == ".F_C"; }
 
 std::string WholeNumber(double value) {
   char buffer[64];

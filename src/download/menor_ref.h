@@ -60,7 +60,7 @@ class MenorRef {
 
 // The URL's host: the text between its second and third slash.
 struct UrlParts {
-  int last_slash = 0;     // 1-based position of the last "/", 0 when there is none
+  int last_slash = 0;  // 1-based position of the last "/", 0 when there is none
   std::string host;
   std::string file_name;  // the text after the last "/"
 };

@@ -51,7 +51,8 @@ FormSpec MenorRefFormSpec() {
   lab2.fore = kDarkBlue;
   lab2.font = FontSpec{.name = "Small Fonts", .points = 6.75};
   lab2.auto_size = true;
-  ControlSpec option1{.name = "Option1", .kind = ControlKind::kOptionButton, .rect = {0, 960, 1215, 195}, .text = "Option1"};
+  ControlSpec option1{
+      .name = "Option1", .kind = ControlKind::kOptionButton, .rect = {0, 960, 1215, 195}, .text = "Option1"};
   option1.visible = false;
 
   f.controls = {
@@ -61,7 +62,10 @@ FormSpec MenorRefFormSpec() {
       Label("Label10", {720, 600, 4575, 255}, "+++"),
       label9,
       descarga,
-      {.name = "DownloadFile1", .kind = ControlKind::kDownloadControl, .rect = {5985 - 720, 0, 720, 720}, .visible = false},
+      {.name = "DownloadFile1",
+       .kind = ControlKind::kDownloadControl,
+       .rect = {5985 - 720, 0, 720, 720},
+       .visible = false},
       {.name = "Shape2", .kind = ControlKind::kShape, .rect = {690, 1080, 5130, 255}},
       {.name = "ProgressBar1", .kind = ControlKind::kProgressBar, .rect = {720, 1110, 5055, 195}},
       label1,

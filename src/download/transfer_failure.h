@@ -43,7 +43,7 @@ struct TransferFailure {
   int64_t length = -1;
   double seconds = 0;  // the limit that passed
   int max_redirects = 0;
-  long code = 0;       // the system's own code, for support
+  long code = 0;  // the system's own code, for support
 };
 
 // The ResultText of a failure: Spanish, CP1252, one sentence or two, naming what failed.

@@ -70,8 +70,10 @@ std::optional<std::string> ResolveRedirect(const std::string& base, const std::s
   const size_t query = std::min(target.find('?'), target.size());
   std::string path = target.substr(0, query);
   const std::string base_path = from->path.substr(0, from->path.find('?'));
-  if (path.empty()) path = base_path;
-  else if (path[0] != '/') path = base_path.substr(0, base_path.rfind('/') + 1) + path;
+  if (path.empty())
+    path = base_path;
+  else if (path[0] != '/')
+    path = base_path.substr(0, base_path.rfind('/') + 1) + path;
   return from->scheme + "://" + from->authority + RemoveDotSegments(path) + target.substr(query);
 }
 

@@ -17,7 +17,7 @@ namespace velmorin {
 // What the worker tells the control (under `mutex`), and the control's order to stop.
 struct Exchange {
   std::mutex mutex;
-  std::condition_variable taken;   // room in the queue, or the control has stopped
+  std::condition_variable taken;    // room in the queue, or the control has stopped
   std::vector<std::string> chunks;  // body bytes of the final response not yet taken
   size_t queued = 0;
   std::string url;         // the address being fetched (after redirects)

@@ -9,7 +9,7 @@
 namespace velmorin::platform {
 
 struct TransferProgressArgs {
-  int32_t State = 0;           // 1 resolving/connecting (nothing received), 2 receiving, 3 last report
+  int32_t State = 0;  // 1 resolving/connecting (nothing received), 2 receiving, 3 last report
   int32_t BytesReceived = 0;
   double Percent = 0;          // 100 x received / length; 0 while the length is unknown
   int32_t ElapsedSeconds = 0;  // whole seconds since StartTransfer

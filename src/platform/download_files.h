@@ -11,10 +11,10 @@ namespace velmorin::platform {
 enum class FileError {
   kNone,
   kFolderMissing,
-  kIsFolder,      // the target is a folder
+  kIsFolder,  // the target is a folder
   kDiskFull,
   kAccessDenied,
-  kInUse,         // refused for now because a file is in use: may pass
+  kInUse,  // refused for now because a file is in use: may pass
   kOther,
 };
 

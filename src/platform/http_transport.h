@@ -10,8 +10,8 @@ namespace velmorin::platform {
 
 // What ended a request, in the control's terms. Each transport maps its own codes here, once.
 enum class TransportError {
-  kNone,            // the response ended, or the control declined its body
-  kBadAddress,      // not an http or https URL
+  kNone,        // the response ended, or the control declined its body
+  kBadAddress,  // not an http or https URL
   kHostNotFound,
   kRefused,
   kUnreachable,     // no route to the network or the host
@@ -19,10 +19,10 @@ enum class TransportError {
   kNoAnswer,        // the connection closed before any response
   kConnectionLost,  // reset or closed while a response was coming
   kBadResponse,
-  kProxyAuth,       // the proxy asks for credentials before it connects anywhere
-  kCertificate,     // the server's certificate is not trusted
-  kSecureChannel,   // no secure connection for another reason
-  kStopped,         // the control asked to stop
+  kProxyAuth,      // the proxy asks for credentials before it connects anywhere
+  kCertificate,    // the server's certificate is not trusted
+  kSecureChannel,  // no secure connection for another reason
+  kStopped,        // the control asked to stop
   kOther,
 };
 

@@ -10,9 +10,9 @@
 
 namespace velmorin {
 
-inline constexpr int kExitNormal = 0;              // the end of the run, or "Cerrar"
-inline constexpr int kExitAfterMessageBox = 1;     // a download's failure or result box
-inline constexpr int kExitAfterRuntimeError = 2;   // the run-time error report
+inline constexpr int kExitNormal = 0;             // the end of the run, or "Cerrar"
+inline constexpr int kExitAfterMessageBox = 1;    // a download's failure or result box
+inline constexpr int kExitAfterRuntimeError = 2;  // the run-time error report
 
 // The run-time error an exception stands for: a RuntimeError itself, std::bad_alloc as 7 (out
 // of memory), any other standard exception as 51 (internal error).

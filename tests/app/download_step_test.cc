@@ -8,8 +8,8 @@
 namespace velmorin {
 namespace {
 
-using testing::ElementsAre;
 using test_support::FakePlatform;
+using testing::ElementsAre;
 
 class DownloadStepTest : public testing::Test {
  protected:
@@ -28,18 +28,18 @@ TEST_F(DownloadStepTest, DestinationsFromAddresses) {
   steps_.Run({.address = "noslash", .folder = "\\velmorin\\"});
   steps_.Run({.address = "http://h/bioequiv.txt", .fixed_path = "\\velmorin\\quorra\\bioequiv"});
   steps_.Run({.address = "http://h/espec", .folder = "\\p\\", .fetched_address = "http://h/espec.CM"});
-  EXPECT_THAT(p_.downloads.requests,
-              ElementsAre("GET http://h/dir/file.txt -> F:\\velmorin\\bases\\file.txt",
-                          "GET http://h/dir/ -> F:\\velmorin\\quorra\\",  // the folder itself
-                          "GET noslash -> ",                              // nothing of the previous step
-                          "GET http://h/bioequiv.txt -> F:\\velmorin\\quorra\\bioequiv",
-                          "GET http://h/espec.CM -> F:\\p\\espec"));
+  EXPECT_THAT(p_.downloads.requests, ElementsAre("GET http://h/dir/file.txt -> F:\\velmorin\\bases\\file.txt",
+                                                 "GET http://h/dir/ -> F:\\velmorin\\quorra\\",  // the folder itself
+                                                 "GET noslash -> ",  // nothing of the previous step
+                                                 "GET http://h/bioequiv.txt -> F:\\velmorin\\quorra\\bioequiv",
+                                                 "GET http://h/espec.CM -> F:\\p\\espec"));
 }
 
 TEST_F(DownloadStepTest, TheFileNameIsTheTransientFirstDestination) {
   steps_.Run({.address = "http://h/tarquinas.txt", .fixed_path = "\\velmorin\\sodrilax\\tarquinas.act"});
-  EXPECT_THAT(p_.ui.Matching("set MenorRef.Text2 "),
-              ElementsAre("set MenorRef.Text2 tarquinas.txt", "set MenorRef.Text2 F:\\velmorin\\sodrilax\\tarquinas.act"));
+  EXPECT_THAT(
+      p_.ui.Matching("set MenorRef.Text2 "),
+      ElementsAre("set MenorRef.Text2 tarquinas.txt", "set MenorRef.Text2 F:\\velmorin\\sodrilax\\tarquinas.act"));
 }
 
 TEST_F(DownloadStepTest, PreparationRunsBeforeTheDialogAndTheStartupFormIsRepainted) {

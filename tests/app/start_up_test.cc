@@ -29,17 +29,15 @@ TEST_P(DrivePrefix, FromTheDatosSection) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DrivePrefix,
-    testing::Values(
-        PrefixCase{"NoLabel", "@echo off\r\nstart prog\r\n", ""},
-        PrefixCase{"Usual", "@echo off\r\n:DATOS\r\n1\r\nF:\r\nrem\r\n", "F:"},
-        PrefixCase{"LowerCaseLabel", ":datos\r\n1\r\nD:\r\n", "D:"},
-        PrefixCase{"LabelInsideALine", "goto :DATOS_X\r\n1\r\nD:\\algo\r\n", "D:"},
-        PrefixCase{"NinetyNineTakesTheWholeLine", ":DATOS\r\n1\r\n99ZZ\r\n", "99ZZ"},
-        PrefixCase{"ValueNinetyNineRepeats", ":DATOS\r\n99\r\nE:\r\nX:\r\nG:\r\n", "G:"},
-        PrefixCase{"PrefixLineKeepsItsCase", ":DATOS\r\n1\r\nf:\r\n", "f:"},
-        PrefixCase{"LabelAsLastLine", "@echo off\r\n:DATOS\r\n", ""},
-        PrefixCase{"CrOnlyEndings", ":DATOS\r1\rH:\r", "H:"},
-        PrefixCase{"EmptyFile", "", ""}),
+    testing::Values(PrefixCase{"NoLabel", "@echo off\r\nstart prog\r\n", ""},
+                    PrefixCase{"Usual", "@echo off\r\n:DATOS\r\n1\r\nF:\r\nrem\r\n", "F:"},
+                    PrefixCase{"LowerCaseLabel", ":datos\r\n1\r\nD:\r\n", "D:"},
+                    PrefixCase{"LabelInsideALine", "goto :DATOS_X\r\n1\r\nD:\\algo\r\n", "D:"},
+                    PrefixCase{"NinetyNineTakesTheWholeLine", ":DATOS\r\n1\r\n99ZZ\r\n", "99ZZ"},
+                    PrefixCase{"ValueNinetyNineRepeats", ":DATOS\r\n99\r\nE:\r\nX:\r\nG:\r\n", "G:"},
+                    PrefixCase{"PrefixLineKeepsItsCase", ":DATOS\r\n1\r\nf:\r\n", "f:"},
+                    PrefixCase{"LabelAsLastLine", "@echo off\r\n:DATOS\r\n", ""},
+                    PrefixCase{"CrOnlyEndings", ":DATOS\r1\rH:\r", "H:"}, PrefixCase{"EmptyFile", "", ""}),
     [](const auto& test) { return std::string(test.param.name); });
 
 int ErrorReading(const std::string& batch, bool present = true) {

@@ -12,12 +12,12 @@
 namespace velmorin {
 namespace {
 
+using test_support::FakePlatform;
+using test_support::ProgramEnded;
 using testing::Contains;
 using testing::ElementsAre;
 using testing::ElementsAreArray;
 using testing::Not;
-using test_support::FakePlatform;
-using test_support::ProgramEnded;
 
 const char* const kUpdate = "http://10.0.0.1:81";
 const char* const kCouncil = "http://10.0.0.2:82";
@@ -34,7 +34,8 @@ class UpdateRunTest : public testing::Test {
                  .update_hostname = "actualizaciones.example"};
     p_.fs.AddFolder("F:\\");
     p_.fs.SetFile("C:\\i.bat", "@echo off\r\n:DATOS\r\n1\r\nF:\r\n");
-    for (const char* folder : {"bases", "quorra", "maximos", "preferencia", "reparar", "AF", "sodrilax", "bdnet\\soft"}) {
+    for (const char* folder :
+         {"bases", "quorra", "maximos", "preferencia", "reparar", "AF", "sodrilax", "bdnet\\soft"}) {
       p_.fs.AddFolder(std::string("F:\\velmorin\\") + folder);
     }
     p_.fs.SetFile("F:\\velmorin\\bases\\dolvek.txt", "");
@@ -48,7 +49,8 @@ class UpdateRunTest : public testing::Test {
     Channels channels(p_.fs);
     MenorRef dialog(p_.platform, channels, settings_);
     InicioMR* form = nullptr;
-    InicioMR startup(p_.platform, channels, [&] { UpdateRun(p_.platform, channels, dialog, form->form(), settings_).Run(); });
+    InicioMR startup(p_.platform, channels,
+                     [&] { UpdateRun(p_.platform, channels, dialog, form->form(), settings_).Run(); });
     form = &startup;
     try {
       p_.ui.Run(startup.form());
@@ -68,13 +70,15 @@ class UpdateRunTest : public testing::Test {
         "GET " + Update("/datosprefmenor/VISADO75.txt") + " -> F:\\velmorin\\VISADO75.txt",
         "GET " + Update("/datosprefmenor/pvpnotificados.txt") + " -> F:\\velmorin\\quorra\\pvpnotificados.txt",
         "GET " + Update("/datosprefmenor/bioequiv.txt") + " -> F:\\velmorin\\quorra\\bioequiv"};
-    if (cyl) r.push_back("GET " + Update("/datosprefmenor/Cyl_Menores.txt") + " -> F:\\velmorin\\maximos\\Cyl_Menores.txt");
+    if (cyl)
+      r.push_back("GET " + Update("/datosprefmenor/Cyl_Menores.txt") + " -> F:\\velmorin\\maximos\\Cyl_Menores.txt");
     r.push_back("GET " + Update("/datosprefmenor/espec." + suffix) + " -> F:\\velmorin\\preferencia\\espec");
     r.push_back("GET " + Update("/datosprefmenor/conjunto." + suffix) + " -> F:\\velmorin\\preferencia\\conjunto");
     r.push_back("GET " + Update("/datosprefmenor/Trelvanos.exe") + " -> F:\\velmorin\\reparar\\Trelvanos.exe");
     r.push_back("GET " + Update("/datosprefmenor/NoSust.Gt") + " -> F:\\velmorin\\AF\\NoSust.Gt");
     r.push_back("GET " + Update("/datosprefmenor/Quimbaleta.exe") + " -> F:\\velmorin\\reparar\\Quimbaleta.exe");
-    if (cyl) r.push_back("GET " + Update("/datosprefmenor/Sustituir.cyl") + " -> F:\\velmorin\\preferencia\\Sustituir.cyl");
+    if (cyl)
+      r.push_back("GET " + Update("/datosprefmenor/Sustituir.cyl") + " -> F:\\velmorin\\preferencia\\Sustituir.cyl");
     r.push_back("GET " + Update("/bdi/bases/euro/dolvek.arj") + " -> F:\\velmorin\\bdnet\\temp\\dolvek.arj");
     r.push_back("GET " + Update("/bdi/tarquinas.txt") + " -> F:\\velmorin\\sodrilax\\tarquinas.act");
     return r;
@@ -100,10 +104,10 @@ TEST_P(UpdateRunRegions, FetchesEveryFileInOrderAndEndsNormally) {
 
 INSTANTIATE_TEST_SUITE_P(Regions, UpdateRunRegions,
                          testing::Values(RegionCase{"Castilla y León", "NA", true},
-                                           RegionCase{"Castilla-La Mancha", "CM", false},
-                                           RegionCase{"Extremadura", "EX", false},
-                                           RegionCase{"Comunidad de Madrid", "MA", false},
-                                           RegionCase{"Andalucía", "NA", false}));
+                                         RegionCase{"Castilla-La Mancha", "CM", false},
+                                         RegionCase{"Extremadura", "EX", false},
+                                         RegionCase{"Comunidad de Madrid", "MA", false},
+                                         RegionCase{"Andalucía", "NA", false}));
 
 TEST_F(UpdateRunTest, StartsTheArchiverTheToolAndTheInstallerWithTheExactLines) {
   Region("Extremadura");
@@ -132,7 +136,8 @@ TEST_F(UpdateRunTest, EmptyPrefixCommandLines) {
 TEST_F(UpdateRunTest, UpdateServerFailureEndsInsideTheDialogWithNoLaterRequest) {
   p_.downloads.script[Update("/datosprefmenor/NoSust.Gt")] = {.failed = true, .result = "Error HTTP 404"};
   EXPECT_EQ(RunProgram(), 1);
-  EXPECT_EQ(p_.downloads.requests.back(), "GET " + Update("/datosprefmenor/NoSust.Gt") + " -> F:\\velmorin\\AF\\NoSust.Gt");
+  EXPECT_EQ(p_.downloads.requests.back(),
+            "GET " + Update("/datosprefmenor/NoSust.Gt") + " -> F:\\velmorin\\AF\\NoSust.Gt");
   // The URL's host is the update server's numeric address, so the box names the server.
   EXPECT_THAT(p_.ui.Matching("msgbox critical Error de actualizacion No puede descargar \n" +
                              Ansi("Ultima Versión de actualizaciones.example")),
@@ -202,7 +207,7 @@ TEST_F(UpdateRunTest, TheRunStartsOnlyOnce) {
   InicioMR* self = nullptr;
   InicioMR startup(p_.platform, channels, [&] {
     ++runs;
-    self->Timer1Tick();  // a tick that arrives while the run holds the thread
+    self->Timer1Tick();   // a tick that arrives while the run holds the thread
     self->Label2Click();  // and a click: neither does anything
   });
   self = &startup;

@@ -25,7 +25,9 @@ TEST(Cp1252, RoundTripsEveryByteThroughUtf8AndUtf16) {
 TEST(Cp1252, UnmappableAndMalformedBecomeQuestionMarks) {
   EXPECT_EQ(Cp1252FromUtf8("日"), "?");
   EXPECT_EQ(Cp1252FromUtf8("\xC3"), "?");
-  EXPECT_EQ(Cp1252FromUtf8("a\xFF" "b"), "a?b");
+  EXPECT_EQ(Cp1252FromUtf8("a\xFF"
+                           "b"),
+            "a?b");
 }
 
 TEST(Cp1252, UpperCaseCoversSpanishLetters) {

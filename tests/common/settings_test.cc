@@ -8,7 +8,8 @@ namespace velmorin {
 namespace {
 
 TEST(Settings, EnvironmentOverridesAndTheDomainFollowsTheServer) {
-  Environment env({{"VELMORIN_UPDATE_SERVER", "http://127.0.0.1:8081/"}, {"VELMORIN_COUNCIL_SITE", "http://127.0.0.1:8082"}});
+  Environment env(
+      {{"VELMORIN_UPDATE_SERVER", "http://127.0.0.1:8081/"}, {"VELMORIN_COUNCIL_SITE", "http://127.0.0.1:8082"}});
   const Settings s = ReadSettings(env);
   EXPECT_EQ(s.update_server, "http://127.0.0.1:8081");
   EXPECT_EQ(s.council_site, "http://127.0.0.1:8082");

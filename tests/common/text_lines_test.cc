@@ -16,8 +16,8 @@ using testing::IsEmpty;
 TEST(TextLines, LineEnds) {
   EXPECT_THAT(SplitLines(""), IsEmpty());
   EXPECT_THAT(SplitLines("a\r\nb\r\n"), ElementsAre("a", "b"));
-  EXPECT_THAT(SplitLines("a\rb"), ElementsAre("a", "b"));           // lone CR, last line unterminated
-  EXPECT_THAT(SplitLines("a\nb\r\n"), ElementsAre("a\nb"));         // LF alone stays in the line
+  EXPECT_THAT(SplitLines("a\rb"), ElementsAre("a", "b"));    // lone CR, last line unterminated
+  EXPECT_THAT(SplitLines("a\nb\r\n"), ElementsAre("a\nb"));  // LF alone stays in the line
   EXPECT_THAT(SplitLines("\r\n\r\n"), ElementsAre("", ""));
   EXPECT_THAT(SplitLines("a\r\r\nb"), ElementsAre("a", "", "b"));
   EXPECT_THAT(SplitLines("\n"), ElementsAre("\n"));

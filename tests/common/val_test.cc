@@ -23,26 +23,26 @@ TEST_P(ValGrammar, ReadsTheLeadingNumber) {
   EXPECT_DOUBLE_EQ(Val(GetParam().text), GetParam().expected) << "'" << GetParam().text << "'";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ValGrammar,
-    testing::Values(
-        // no number
-        ValCase{"", 0}, ValCase{"abc", 0}, ValCase{"-", 0}, ValCase{".", 0}, ValCase{"E5", 0},
-        // signs
-        ValCase{"+7", 7}, ValCase{"-7", -7}, ValCase{"- 7", -7}, ValCase{"--7", 0},
-        // blanks, tabs and line feeds anywhere, even between digits
-        ValCase{"  12", 12}, ValCase{"1 2 3", 123}, ValCase{"\t1\n2", 12}, ValCase{" 00012.50", 12.5},
-        // a carriage return is not skipped
-        ValCase{"1\r2", 1},
-        // one period only; a comma ends the number
-        ValCase{"1.2.3", 1.2}, ValCase{".5", 0.5}, ValCase{"5.", 5}, ValCase{"12,5", 12},
-        // exponent: E or e, optional sign, digits
-        ValCase{"1E3", 1000}, ValCase{"1e3", 1000}, ValCase{"2.5E-1", 0.25}, ValCase{"1E+2x", 100},
-        ValCase{"1E", 1}, ValCase{"1E-", 1}, ValCase{"1 E 2", 100},
-        // stops at the first character that cannot continue
-        ValCase{"12ab34", 12}, ValCase{"0x10", 0}, ValCase{"123456 00012.50", 12345600012.5},
-        // tiny values underflow to zero without error
-        ValCase{"1E-400", 0}, ValCase{"0.000", 0}));
+INSTANTIATE_TEST_SUITE_P(Cases, ValGrammar,
+                         testing::Values(
+                             // no number
+                             ValCase{"", 0}, ValCase{"abc", 0}, ValCase{"-", 0}, ValCase{".", 0}, ValCase{"E5", 0},
+                             // signs
+                             ValCase{"+7", 7}, ValCase{"-7", -7}, ValCase{"- 7", -7}, ValCase{"--7", 0},
+                             // blanks, tabs and line feeds anywhere, even between digits
+                             ValCase{"  12", 12}, ValCase{"1 2 3", 123}, ValCase{"\t1\n2", 12},
+                             ValCase{" 00012.50", 12.5},
+                             // a carriage return is not skipped
+                             ValCase{"1\r2", 1},
+                             // one period only; a comma ends the number
+                             ValCase{"1.2.3", 1.2}, ValCase{".5", 0.5}, ValCase{"5.", 5}, ValCase{"12,5", 12},
+                             // exponent: E or e, optional sign, digits
+                             ValCase{"1E3", 1000}, ValCase{"1e3", 1000}, ValCase{"2.5E-1", 0.25}, ValCase{"1E+2x", 100},
+                             ValCase{"1E", 1}, ValCase{"1E-", 1}, ValCase{"1 E 2", 100},
+                             // stops at the first character that cannot continue
+                             ValCase{"12ab34", 12}, ValCase{"0x10", 0}, ValCase{"123456 00012.50", 12345600012.5},
+                             // tiny values underflow to zero without error
+                             ValCase{"1E-400", 0}, ValCase{"0.000", 0}));
 
 TEST(Val, OverflowIsRuntimeError6) {
   try {

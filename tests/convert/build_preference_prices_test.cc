@@ -11,8 +11,8 @@ namespace {
 using PP = PreferencePriceRecord;
 using S = SpecRecord;
 
-std::string Spec(const std::string& code, const std::string& first, const std::string& second,
-                 const std::string& third, const std::string& fourth) {
+std::string Spec(const std::string& code, const std::string& first, const std::string& second, const std::string& third,
+                 const std::string& fourth) {
   std::string record(S::kLength, '|');
   SetText(record, S::kFirstValue, first);
   SetText(record, S::kSecondValue, second);

@@ -18,9 +18,14 @@ class ClearEndMarksTest : public ConversionTest {
 
 TEST_F(ClearEndMarksTest, BlanksOnlyMarksThatBeginWithUpperCaseFin) {
   const std::vector<std::pair<std::string, bool>> cases = {
-      {"-FIN de existencias.", true}, {"-FIN", true},      {"-FINAL", true},
-      {"-fin de existencias", false}, {" -FIN", false},    {"-FI", false},
-      {"FIN", false},                 {"--FIN", false},
+      {"-FIN de existencias.", true},
+      {"-FIN", true},
+      {"-FINAL", true},
+      {"-fin de existencias", false},
+      {" -FIN", false},
+      {"-FI", false},
+      {"FIN", false},
+      {"--FIN", false},
   };
   std::string record(R::kLength, 'x');
   for (size_t i = 0; i < cases.size(); ++i) {

@@ -7,7 +7,6 @@
 #include <map>
 #include <random>
 
-#include "support/reference_conversions.h"
 #include "conversion_fixture.h"
 #include "convert/build_preference_prices.h"
 #include "convert/clear_end_marks.h"
@@ -16,6 +15,7 @@
 #include "convert/import_visado_list.h"
 #include "convert/notified_prices.h"
 #include "convert/records.h"
+#include "support/reference_conversions.h"
 
 namespace velmorin {
 namespace {
@@ -99,7 +99,8 @@ class Generator {
     for (int64_t n = 1; n <= records; ++n) {
       std::span<char> record(file.data() + (n - 1) * ProductRecord::kLength, ProductRecord::kLength);
       if (Chance(70)) std::fill(record.begin(), record.end(), static_cast<char>('a' + n % 26));
-      if (Chance(3)) SetText(record, ProductRecord::kEndMarkText, Pick<std::string>({"-FIN", "-FIN 2023", "-fin", " -FIN"}));
+      if (Chance(3))
+        SetText(record, ProductRecord::kEndMarkText, Pick<std::string>({"-FIN", "-FIN 2023", "-fin", " -FIN"}));
       if (Chance(10)) SetText(record, ProductRecord::kVisadoMark, Pick<std::string>({"7", " ", "A", "7"}));
     }
     for (size_t i = 0; i < codes_.size(); ++i) {
@@ -120,7 +121,8 @@ class Generator {
     const int64_t records = short_files_ ? Pick<int64_t>({0, 500, 99999, 100070}) : Pick<int64_t>({99999, 100070});
     std::string file(static_cast<size_t>(records) * slot, '\0');
     for (size_t at = 0; at < file.size(); at += slot) {
-      if (Chance(60)) std::fill_n(file.begin() + static_cast<std::ptrdiff_t>(at), slot, static_cast<char>('0' + at % 10));
+      if (Chance(60))
+        std::fill_n(file.begin() + static_cast<std::ptrdiff_t>(at), slot, static_cast<char>('0' + at % 10));
     }
     return file;
   }
@@ -203,7 +205,8 @@ std::vector<int64_t> NeedlessWrites(Side& side, const Files& before) {
       if (call.kind != test_support::IoCall::kWrite || call.path != key) continue;
       for (uint64_t at = call.offset; at < call.offset + call.length; at += slot) {
         const size_t n = std::min<size_t>(slot, call.offset + call.length - at);
-        if (at + n <= old.size() && old.compare(at, n, now, at, n) == 0) needless.push_back(static_cast<int64_t>(at / slot) + 1);
+        if (at + n <= old.size() && old.compare(at, n, now, at, n) == 0)
+          needless.push_back(static_cast<int64_t>(at / slot) + 1);
       }
     }
   }
@@ -254,17 +257,20 @@ TEST(ConversionDifferential, ImportVisadoList) {
 
 TEST(ConversionDifferential, ImportSerializationList) {
   ExpectSameBytes([](Channels& c, ConversionProgress&) { ImportSerializationList(c); },
-                  [](Channels& c, ConversionProgress&) { reference::ImportSerializationList(c); }, 4, data::kBaseext, true);
+                  [](Channels& c, ConversionProgress&) { reference::ImportSerializationList(c); }, 4, data::kBaseext,
+                  true);
 }
 
 TEST(ConversionDifferential, BuildPreferencePrices) {
   ExpectSameBytes([](Channels& c, ConversionProgress&) { BuildPreferencePrices(c); },
-                  [](Channels& c, ConversionProgress&) { reference::BuildPreferencePrices(c); }, 5, data::kPrecios, true);
+                  [](Channels& c, ConversionProgress&) { reference::BuildPreferencePrices(c); }, 5, data::kPrecios,
+                  true);
 }
 
 TEST(ConversionDifferential, RebuildNotifiedPrices) {
   ExpectSameBytes([](Channels& c, ConversionProgress& p) { RebuildNotifiedPrices(c, p); },
-                  [](Channels& c, ConversionProgress& p) { reference::RebuildNotifiedPrices(c, p); }, 6, data::kBaseP, true);
+                  [](Channels& c, ConversionProgress& p) { reference::RebuildNotifiedPrices(c, p); }, 6, data::kBaseP,
+                  true);
 }
 
 }  // namespace

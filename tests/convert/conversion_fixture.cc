@@ -44,7 +44,8 @@ void ConversionTest::SetRecord(const std::string& path, size_t slot, int64_t n, 
   fs_.SetFile(path, std::move(file));
 }
 
-void ConversionTest::SetField(const std::string& path, size_t slot, int64_t n, TextField field, std::string_view value) {
+void ConversionTest::SetField(const std::string& path, size_t slot, int64_t n, TextField field,
+                              std::string_view value) {
   std::string record = Record(path, slot, n);
   SetText(record, field, value);
   SetRecord(path, slot, n, record);

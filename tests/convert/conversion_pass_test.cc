@@ -11,8 +11,8 @@ namespace {
 class ConversionPassTest : public ConversionTest {
  protected:
   std::vector<std::optional<int64_t>> Resolve(const std::vector<std::optional<IndexKey>>& keys) {
-    RecordFile file(fs_.Open(data::kBasey, platform::OpenMode::kRandom), ProductRecord::kLength,
-                    ProductRecord::kLength, data::kBasey);
+    RecordFile file(fs_.Open(data::kBasey, platform::OpenMode::kRandom), ProductRecord::kLength, ProductRecord::kLength,
+                    data::kBasey);
     RecordCache basey(file, 4);
     return ResolveProducts(basey, keys);
   }
@@ -50,8 +50,8 @@ TEST_F(ConversionPassTest, ResolvingAListInOneSweepKeepsEachEntrysAnswer) {
   Index(99000, 1, "     7");
   Index(5, 2, "     8");
   Index(70000, 3, "  9E10");
-  const auto products = Resolve({IndexKey{99000, 1}, std::nullopt, IndexKey{5, 2}, IndexKey{70000, 3},
-                                 IndexKey{5, 2}, IndexKey{200000, 0}, IndexKey{99000, 1}});
+  const auto products = Resolve({IndexKey{99000, 1}, std::nullopt, IndexKey{5, 2}, IndexKey{70000, 3}, IndexKey{5, 2},
+                                 IndexKey{200000, 0}, IndexKey{99000, 1}});
   EXPECT_EQ(products, (std::vector<std::optional<int64_t>>{7, std::nullopt, 8, std::nullopt, 8, std::nullopt, 7}));
 }
 

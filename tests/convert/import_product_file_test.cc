@@ -96,8 +96,8 @@ TEST_F(ImportProductFileTest, TheThreeCodeChecksAreIndependent) {
   struct Case {
     bool lab, detail, product;
   };
-  for (const Case c : {Case{true, false, true}, Case{false, true, true}, Case{true, true, false},
-                       Case{false, false, false}}) {
+  for (const Case c :
+       {Case{true, false, true}, Case{false, true, true}, Case{true, true, false}, Case{false, false, false}}) {
     SetRecord(data::kLabGt, L::kSlotLength, kProduct, std::string(L::kSlotLength, 'q'));
     SetRecord(data::kBasea, D::kLength, kProduct, std::string(D::kLength, 'a'));
     SetRecord(data::kBasey, P::kLength, kProduct, std::string(P::kLength, 'y'));
@@ -173,8 +173,8 @@ TEST_F(ImportProductFileTest, LinesThatAddressNoRecordChangeNothing) {
   auto with_code = [](const std::string& code) { return code + FullLine().substr(6); };
   const std::string lab = Lab(), detail = Detail(), product = Product();
   ClearCalls();
-  Run({"", "6543", with_code("123451"), with_code("123452"), with_code("123453"),
-       with_code("000001"), with_code("ABCDE1"), with_code("999991")});
+  Run({"", "6543", with_code("123451"), with_code("123452"), with_code("123453"), with_code("000001"),
+       with_code("ABCDE1"), with_code("999991")});
   EXPECT_EQ(Lab(), lab);
   EXPECT_EQ(Detail(), detail);
   EXPECT_EQ(Product(), product);

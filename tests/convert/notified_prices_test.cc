@@ -62,8 +62,8 @@ TEST_F(NotifiedPricesTest, TheLaterLineWinsAndUnknownCodesArePassedOver) {
   Index("654321", 3);
   Index(65432, 2, "9E10");
   Index(65432, 3, "     0");
-  Run({"123456 00001.0000001.00", "654321 00002.0000002.00", "654322 00003.0000003.00",
-       "654323 00003.0000003.00", "000001 00003.0000003.00", "123456 1E999   00001.00", ""});
+  Run({"123456 00001.0000001.00", "654321 00002.0000002.00", "654322 00003.0000003.00", "654323 00003.0000003.00",
+       "000001 00003.0000003.00", "123456 1E999   00001.00", ""});
   EXPECT_EQ(Price(3), Expected(2, 2));
 }
 
@@ -115,8 +115,9 @@ TEST_F(NotifiedPricesTest, EmptyingTheListTruncatesIt) {
 // Plain prices are read without formatting; every text must still give the bits that rounding
 // its value to cents gives.
 TEST(NotifiedPrice, EqualsTheValueRoundedToCents) {
-  std::vector<std::string> texts = {"1.005", "0.125", "99999.99", "12 3.4", "5.", ".5", "", "   ", "1.2.3",
-                                    "00000000", "2.675", "-1.25", "1E3", "0.015", "1234567890123456", "9E99"};
+  std::vector<std::string> texts = {
+      "1.005", "0.125", "99999.99", "12 3.4",           "5.",  ".5", "", "   ", "1.2.3", "00000000", "2.675",
+      "-1.25", "1E3",   "0.015",    "1234567890123456", "9E99"};
   std::mt19937 rng(11);
   const char alphabet[] = "0123456789 .-E5";
   for (int i = 0; i < 20000; ++i) {

@@ -14,8 +14,8 @@ class ProductLookupTest : public testing::Test {
  protected:
   ProductLookupTest() {
     fs_.AddFolder("C:\\velmorin\\quorra");
-    file_ = std::make_unique<RecordFile>(fs_.Open("\\velmorin\\quorra\\basey", platform::OpenMode::kRandom),
-                                         128, 128, "basey");
+    file_ = std::make_unique<RecordFile>(fs_.Open("\\velmorin\\quorra\\basey", platform::OpenMode::kRandom), 128, 128,
+                                         "basey");
   }
   void SetSlot(int64_t stem, int digit, const std::string& text) {
     std::string rec(128, ' ');
@@ -46,14 +46,14 @@ TEST_F(ProductLookupTest, CodesWithoutAProduct) {
   SetSlot(65432, 2, "     0");
   SetSlot(65432, 3, "  -5  ");
   SetSlot(65432, 4, "1E300 ");
-  EXPECT_EQ(Lookup("654322"), std::nullopt);     // slot 0
-  EXPECT_EQ(Lookup("654323"), std::nullopt);     // negative
-  EXPECT_EQ(Lookup("654324"), std::nullopt);     // beyond any record file
-  EXPECT_EQ(Lookup("654325"), std::nullopt);     // blank slot
-  EXPECT_EQ(Lookup("123451"), std::nullopt);     // stem record beyond the end: zero bytes
-  EXPECT_EQ(Lookup("000001"), std::nullopt);     // stem 0
-  EXPECT_EQ(Lookup("ABCDE1"), std::nullopt);     // not numeric
-  EXPECT_EQ(Lookup("9E9991"), std::nullopt);     // stem overflows a double
+  EXPECT_EQ(Lookup("654322"), std::nullopt);  // slot 0
+  EXPECT_EQ(Lookup("654323"), std::nullopt);  // negative
+  EXPECT_EQ(Lookup("654324"), std::nullopt);  // beyond any record file
+  EXPECT_EQ(Lookup("654325"), std::nullopt);  // blank slot
+  EXPECT_EQ(Lookup("123451"), std::nullopt);  // stem record beyond the end: zero bytes
+  EXPECT_EQ(Lookup("000001"), std::nullopt);  // stem 0
+  EXPECT_EQ(Lookup("ABCDE1"), std::nullopt);  // not numeric
+  EXPECT_EQ(Lookup("9E9991"), std::nullopt);  // stem overflows a double
   EXPECT_EQ(Lookup(""), std::nullopt);
 }
 
@@ -77,7 +77,7 @@ TEST_F(ProductLookupTest, ThresholdIgnoresCodesUpTo500000) {
 
 TEST_F(ProductLookupTest, StemsRoundHalvesToEven) {
   SetSlot(2, 0, "     5");
-  EXPECT_EQ(Lookup("2.5  0"), 5);   // stem 2.5 -> record 2
+  EXPECT_EQ(Lookup("2.5  0"), 5);  // stem 2.5 -> record 2
   EXPECT_EQ(Lookup("0.4  0"), std::nullopt);
 }
 

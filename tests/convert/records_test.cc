@@ -39,15 +39,15 @@ TEST(Records, DecodeThenEncodeKeepsEveryByte) {
 TEST(Records, TextFieldsArePaddedAndTruncated) {
   std::vector<char> bytes(128, '\0');
   test_support::ProductFields r = test_support::ProductFields::Decode(bytes);
-  r.amountText = "00012.50";     // 8 characters into width 9
+  r.amountText = "00012.50";  // 8 characters into width 9
   r.endMarkText = "";
-  r.col17Code = "ABCDE";         // 5 characters into width 3
+  r.col17Code = "ABCDE";  // 5 characters into width 3
   r.Encode(bytes);
   EXPECT_EQ(std::string(bytes.data() + 66, 9), "00012.50 ");
   EXPECT_EQ(std::string(bytes.data() + 89, 20), std::string(20, ' '));
   EXPECT_EQ(std::string(bytes.data() + 110, 3), "ABC");
-  EXPECT_EQ(bytes[113], '\0');   // untouched neighbours
-  EXPECT_EQ(bytes[81], '\0');    // the Raw field
+  EXPECT_EQ(bytes[113], '\0');  // untouched neighbours
+  EXPECT_EQ(bytes[81], '\0');   // the Raw field
 }
 
 TEST(Records, FieldsSitAtTheirOffsets) {
@@ -81,8 +81,8 @@ TEST(Records, FieldsSitAtTheirOffsets) {
 TEST(Records, FloatsAreLittleEndian) {
   std::vector<char> bytes(64, ' ');
   test_support::NotifiedPriceFields r = test_support::NotifiedPriceFields::Decode(bytes);
-  r.firstPrice = 1.0f;     // 0x3F800000
-  r.secondPrice = -2.0f;   // 0xC0000000
+  r.firstPrice = 1.0f;    // 0x3F800000
+  r.secondPrice = -2.0f;  // 0xC0000000
   r.Encode(bytes);
   EXPECT_EQ(std::string(bytes.data(), 8), std::string("\x00\x00\x80\x3F\x00\x00\x00\xC0", 8));
   EXPECT_EQ(test_support::NotifiedPriceFields::Decode(bytes).secondPrice, -2.0f);

@@ -221,9 +221,9 @@ TYPED_TEST_P(DownloadContract, ServerFailuresNameTheirCauseAndKeepTheOldTarget) 
   }
   if (!TypeParam::kSeesACutChunkedBody) return;
   this->backend_.SetFaults("/VISADO75.txt chunked close-after 1000\n");
-  this->ExpectFailure(this->Fetch(this->backend_.Url("/VISADO75.txt")),
-                      "Se perdió la conexión con el servidor " + this->Host() + " tras recibir 1000 bytes de " + file + ".",
-                      3);
+  this->ExpectFailure(
+      this->Fetch(this->backend_.Url("/VISADO75.txt")),
+      "Se perdió la conexión con el servidor " + this->Host() + " tras recibir 1000 bytes de " + file + ".", 3);
 }
 
 TYPED_TEST_P(DownloadContract, ConnectionFailuresNameTheHost) {
@@ -260,10 +260,10 @@ TYPED_TEST_P(DownloadContract, ASilentOrSlowServerEndsAtTheFirstByteDeadline) {
     this->backend_.SetFaults(std::string("/VISADO75.txt ") + rule + "\n");
     this->PutOldTarget();
     const Fetched r = this->Fetch(this->backend_.Url("/VISADO75.txt"));
-    this->ExpectFailure(r,
-                        "La descarga de 'VISADO75.txt' se detuvo: no llegaron datos del servidor " + this->Host() +
-                            " en 2 segundos.",
-                        this->FirstByteBound() + 1);
+    this->ExpectFailure(
+        r,
+        "La descarga de 'VISADO75.txt' se detuvo: no llegaron datos del servidor " + this->Host() + " en 2 segundos.",
+        this->FirstByteBound() + 1);
     EXPECT_GT(r.seconds, this->FirstByteBound() - 0.1);
   }
 }
@@ -305,10 +305,9 @@ TYPED_TEST_P(DownloadContract, ABodyThatTricklesOrStopsIsAStall) {
     this->backend_.SetFaults(std::string("/VISADO75.txt ") + rule + "\n");
     this->PutOldTarget();
     const Fetched r = this->Fetch(this->backend_.Url("/VISADO75.txt"));
-    this->ExpectFailure(r,
-                        "La descarga de 'VISADO75.txt' se detuvo: no llegaron datos del servidor " + this->Host() +
-                            " en 1 segundo.",
-                        this->options_.stall_timeout_s + 2);
+    this->ExpectFailure(
+        r, "La descarga de 'VISADO75.txt' se detuvo: no llegaron datos del servidor " + this->Host() + " en 1 segundo.",
+        this->options_.stall_timeout_s + 2);
     EXPECT_GT(r.seconds, this->options_.stall_timeout_s - 0.1);
   }
 }
@@ -379,7 +378,8 @@ TYPED_TEST_P(DownloadContract, ABadDestinationOrAddressFailsBeforeAnyRequest) {
   const Fetched folder_target = this->Fetch(this->backend_.Url("/VISADO75.txt"), folder);
   EXPECT_TRUE(folder_target.failed);
   EXPECT_EQ(folder_target.text, "No se pudo guardar " + folder + ": es una carpeta.");
-  this->ExpectFailure(this->Fetch("file:///etc/passwd"), "La dirección de descarga no es válida: file:///etc/passwd", 1);
+  this->ExpectFailure(this->Fetch("file:///etc/passwd"), "La dirección de descarga no es válida: file:///etc/passwd",
+                      1);
   this->ExpectFailure(this->Fetch("ftp://127.0.0.1/x"), "La dirección de descarga no es válida: ftp://127.0.0.1/x", 1);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_TRUE(this->backend_.Requests(0).empty());

@@ -41,7 +41,8 @@ class ScriptedTemporary : public platform::TemporaryFile {
   FileResult Flush() override { return {}; }
   FileResult Rename() override {
     const size_t attempt = renames_++;
-    const FileError e = disk_.renames.empty() ? FileError::kNone : disk_.renames[std::min(attempt, disk_.renames.size() - 1)];
+    const FileError e =
+        disk_.renames.empty() ? FileError::kNone : disk_.renames[std::min(attempt, disk_.renames.size() - 1)];
     disk_.calls.push_back(e == FileError::kNone ? "rename" : "rename refused");
     return {e, 5};
   }

@@ -97,11 +97,11 @@ std::string BadCrc(std::string gz) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, ExpandFileFaultTest,
     testing::Values(BadSource{"Empty", ""}, BadSource{"PlainText", "MZ this is not gzip"},
-                      BadSource{"Truncated", Gzip(Payload(300000)).substr(0, 5000)},
-                      BadSource{"TrailerCut", Gzip("short program").substr(0, Gzip("short program").size() - 3)},
-                      BadSource{"CorruptMiddle", Corrupt(Gzip(Payload(300000)))},
-                      BadSource{"WrongChecksum", BadCrc(Gzip("checked program"))},
-                      BadSource{"TrailingGarbage", Gzip("program") + "garbage"}),
+                    BadSource{"Truncated", Gzip(Payload(300000)).substr(0, 5000)},
+                    BadSource{"TrailerCut", Gzip("short program").substr(0, Gzip("short program").size() - 3)},
+                    BadSource{"CorruptMiddle", Corrupt(Gzip(Payload(300000)))},
+                    BadSource{"WrongChecksum", BadCrc(Gzip("checked program"))},
+                    BadSource{"TrailingGarbage", Gzip("program") + "garbage"}),
     [](const testing::TestParamInfo<BadSource>& param_info) { return std::string(param_info.param.name); });
 
 TEST_F(ExpandFileTest, AMissingSourceCreatesNothing) {

@@ -11,12 +11,12 @@
 namespace velmorin {
 namespace {
 
-using testing::Contains;
-using testing::ElementsAre;
-using testing::HasSubstr;
 using test_support::FakePlatform;
 using test_support::FakeTransfer;
 using test_support::ProgramEnded;
+using testing::Contains;
+using testing::ElementsAre;
+using testing::HasSubstr;
 using Args = platform::TransferProgressArgs;
 
 std::string Gzip(const std::string& text) {
@@ -130,9 +130,9 @@ TEST_F(MenorRefTest, AnyResultButOkEndsWithTheInformationBox) {
 }
 
 TEST_F(MenorRefTest, ProgressReportsFillPercentSpeedAndBar) {
-  p_.downloads.script["http://council/a.txt"] = {
-      .reports = {Report(1, 0, 0, 0), Report(2, 100, 0, 0), Report(2, 262144, 99.6, 2), Report(2, 500000, 99.6, 2),
-                  Report(2, 524288, 2.5, 3)}};
+  p_.downloads.script["http://council/a.txt"] = {.reports = {Report(1, 0, 0, 0), Report(2, 100, 0, 0),
+                                                             Report(2, 262144, 99.6, 2), Report(2, 500000, 99.6, 2),
+                                                             Report(2, 524288, 2.5, 3)}};
   p_.ui.log_progress = true;
   Fetch("http://council/a.txt", "C:\\velmorin\\bases\\a.txt");
   EXPECT_THAT(p_.ui.Matching("set MenorRef.Label1 "),

@@ -51,8 +51,9 @@ std::string Ending(const ProgramResult& result) {
   }
   const std::string failure = "msgbox\tcritical\tError de actualizacion\tNo puede descargar \\n";
   for (const auto& line : LogLines(result, "msgbox")) {
-    ending += line.rfind(failure, 0) == 0 ? "failure box for " + line.substr(failure.size(), line.find("\\n\\n") - failure.size())
-                                          : "box: " + line;
+    ending += line.rfind(failure, 0) == 0
+                  ? "failure box for " + line.substr(failure.size(), line.find("\\n\\n") - failure.size())
+                  : "box: " + line;
     ending += ", ";
   }
   if (ending.empty()) ending = "no box, ";
@@ -80,7 +81,8 @@ class BadLocalState : public testing::Test {
     if (lines.empty()) return "no request";
     const std::string& last = lines.back();
     const size_t path = last.find(" GET ") + 5;
-    return std::to_string(lines.size()) + (lines.size() == 1 ? " request" : " requests") + ", the last " + last.substr(path, last.rfind(' ') - path);
+    return std::to_string(lines.size()) + (lines.size() == 1 ? " request" : " requests") + ", the last " +
+           last.substr(path, last.rfind(' ') - path);
   }
 
   std::string RecordState(const DriveFiles& expected, const std::string& name) {
@@ -111,25 +113,30 @@ TEST_F(BadLocalState, BatchFileMissingIsError53BeforeAnything) {
 
 // Without a label the prefix is empty and the run works on drive C:, where this pharmacy has no
 // \velmorin: the council download and then SNOMED.txt find no folder.
-class BatchWithoutLabel : public BadLocalState, public testing::WithParamInterface<std::pair<const char*, std::string>> {};
+class BatchWithoutLabel : public BadLocalState,
+                          public testing::WithParamInterface<std::pair<const char*, std::string>> {};
 
 TEST_P(BatchWithoutLabel, LeavesThePrefixEmptySoTheRunWorksOnDriveC) {
   Start();
   WriteBatch(GetParam().second);
   const ProgramResult result = run_->Run();
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_THAT(LogLines(result, "msgbox"), ElementsAre(testing::HasSubstr("No puede descargar \\n\\velmorin\\quorra\\SNOMED.txt\\n")));
+  EXPECT_THAT(LogLines(result, "msgbox"),
+              ElementsAre(testing::HasSubstr("No puede descargar \\n\\velmorin\\quorra\\SNOMED.txt\\n")));
   const std::string requests = Requests(1);
   EXPECT_EQ(requests, "1 request, the last /documentos/quenil.txt");
-  EXPECT_THAT(ReadFiles(run_->pharmacy().drives() / "C", {"i.bat"}), ElementsAre(testing::Pair("i.bat", GetParam().second)));
-  Row("C:\\i.bat", GetParam().first, Ending(result) + "; " + requests + "; " + RecordState(pristine_, "on F: as before the run"));
+  EXPECT_THAT(ReadFiles(run_->pharmacy().drives() / "C", {"i.bat"}),
+              ElementsAre(testing::Pair("i.bat", GetParam().second)));
+  Row("C:\\i.bat", GetParam().first,
+      Ending(result) + "; " + requests + "; " + RecordState(pristine_, "on F: as before the run"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Batches, BatchWithoutLabel,
-                         testing::Values(std::pair<const char*, std::string>{"empty", ""},
-                                           std::pair<const char*, std::string>{
-                                               "binary, no \":DATOS\"", std::string("MZ\x90\0\3\0\r\n\xff\xfe\0\x1a\rDATOS:\n\x80", 21)}),
-                         [](const auto& param_info) { return param_info.index == 0 ? std::string("Empty") : std::string("Binary"); });
+INSTANTIATE_TEST_SUITE_P(
+    Batches, BatchWithoutLabel,
+    testing::Values(std::pair<const char*, std::string>{"empty", ""},
+                    std::pair<const char*, std::string>{
+                        "binary, no \":DATOS\"", std::string("MZ\x90\0\3\0\r\n\xff\xfe\0\x1a\rDATOS:\n\x80", 21)}),
+    [](const auto& param_info) { return param_info.index == 0 ? std::string("Empty") : std::string("Binary"); });
 
 TEST_F(BadLocalState, LabelAsLastLineLeavesThePrefixEmptyAndTheRunGoesOnOnDriveC) {
   Start();
@@ -138,15 +145,18 @@ TEST_F(BadLocalState, LabelAsLastLineLeavesThePrefixEmptyAndTheRunGoesOnOnDriveC
   const DriveFiles on_c = Records("C");
   const ProgramResult result = run_->Run();
   EXPECT_EQ(result.exit_code, 0);
-  EXPECT_THAT(LogLines(result, "start\thidden\tcmd /c cd \\velmorin\\ &  arj e"),
-              ElementsAre("start\thidden\tcmd /c cd \\velmorin\\ &  arj e \\velmorin\\bdnet\\temp\\dolvek.arj \\velmorin\\bases -y ",
-                          "start\thidden\tcmd /c cd \\velmorin\\ &  arj e \\velmorin\\bdnet\\temp\\dolvek.arj \\velmorin\\bdnet -y "));
+  EXPECT_THAT(
+      LogLines(result, "start\thidden\tcmd /c cd \\velmorin\\ &  arj e"),
+      ElementsAre(
+          "start\thidden\tcmd /c cd \\velmorin\\ &  arj e \\velmorin\\bdnet\\temp\\dolvek.arj \\velmorin\\bases -y ",
+          "start\thidden\tcmd /c cd \\velmorin\\ &  arj e \\velmorin\\bdnet\\temp\\dolvek.arj \\velmorin\\bdnet -y "));
   EXPECT_TRUE(fs::exists(C("velmorin/bdnet/origen")));
   const bool c_converted = Records("C") == AfterRun(on_c, run_->ServedInputs("EX"));
   EXPECT_TRUE(c_converted);
   Row("C:\\i.bat", "\":DATOS\" as its last line",
       Ending(result) + ", " + (Completed() ? "run completed" : "run cut short") + "; " +
-          (c_converted ? "records on C: converted" : "records on C: differ") + "; " + RecordState(pristine_, "on F: as before the run"));
+          (c_converted ? "records on C: converted" : "records on C: differ") + "; " +
+          RecordState(pristine_, "on F: as before the run"));
 }
 
 TEST_F(BadLocalState, LabelFollowedByOneLineIsError62BeforeAnything) {
@@ -157,7 +167,8 @@ TEST_F(BadLocalState, LabelFollowedByOneLineIsError62BeforeAnything) {
   EXPECT_THAT(LogLines(result, "error"), ElementsAre("error\t62\tLa entrada pasa del final del archivo"));
   const std::string requests = Requests(0);
   EXPECT_EQ(requests, "no request");
-  Row("C:\\i.bat", "\":DATOS\" followed by one line", Ending(result) + "; " + requests + "; " + RecordState(pristine_, "as before the run"));
+  Row("C:\\i.bat", "\":DATOS\" followed by one line",
+      Ending(result) + "; " + requests + "; " + RecordState(pristine_, "as before the run"));
 }
 
 TEST_F(BadLocalState, RegionFileMissingMeansRegionNA) {
@@ -184,7 +195,9 @@ TEST(BadRegionFile, BinaryBytesGiveRegionNA) {
   EXPECT_EQ(region.code, "NA");
   EXPECT_EQ(region.suffix, "NA");
   EXPECT_FALSE(channels.IsOpen(1));
-  ExpectFaultRow("ccaa", "binary", "region code " + region.code + ", suffix " + region.suffix + ", no error (start-up code on the in-memory file system)");
+  ExpectFaultRow("ccaa", "binary",
+                 "region code " + region.code + ", suffix " + region.suffix +
+                     ", no error (start-up code on the in-memory file system)");
 }
 
 // basey is cut in its last record (an index record nothing writes); basea and LabGT in the
@@ -205,7 +218,8 @@ TEST_F(BadLocalState, RecordFilesCutInARecordAreReadAsZerosAndCompletedOnlyWhere
   std::string lengths;
   for (const auto& c : cuts) {
     const size_t now = Records().at(c.path)->size();
-    lengths += fs::path(c.path).filename().string() + (now == c.size ? " kept its length" : " grew to " + std::to_string(now)) + ", ";
+    lengths += fs::path(c.path).filename().string() +
+               (now == c.size ? " kept its length" : " grew to " + std::to_string(now)) + ", ";
   }
   Row("record files", "basey, basea, coste, LabGT cut in the middle of a record",
       Ending(result) + ", " + (Completed() ? "run completed" : "run cut short") + "; " + lengths +
@@ -220,11 +234,13 @@ TEST_F(BadLocalState, MissingRecordFilesAreCreatedAndTheRunGoesOn) {
   EXPECT_EQ(result.exit_code, 0);
   std::string sizes;
   for (const auto& [path, bytes] : Records()) {
-    sizes += fs::path(path).filename().string() + " " + (bytes ? std::to_string(bytes->size()) : std::string("absent")) + ", ";
+    sizes += fs::path(path).filename().string() + " " +
+             (bytes ? std::to_string(bytes->size()) : std::string("absent")) + ", ";
   }
   Row("record files", "all missing",
-      Ending(result) + ", " + (Completed() ? "run completed" : "run cut short") + "; created with " + sizes.substr(0, sizes.size() - 2) +
-          " bytes; " + RecordState(AfterRun(pristine_, run_->ServedInputs("EX")), "converted"));
+      Ending(result) + ", " + (Completed() ? "run completed" : "run cut short") + "; created with " +
+          sizes.substr(0, sizes.size() - 2) + " bytes; " +
+          RecordState(AfterRun(pristine_, run_->ServedInputs("EX")), "converted"));
 }
 
 // Root writes any file, so these runs are made as the user nobody.
@@ -246,7 +262,8 @@ TEST_F(ReadOnlyRecordFile, BaseyStopsTheRunAtTheVisaImportWithError75) {
   EXPECT_THAT(LogLines(result, "error"), ElementsAre("error\t75\tError de acceso a la ruta o el archivo"));
   const std::string requests = Requests(4);
   EXPECT_EQ(requests, "4 requests, the last /datosprefmenor/VISADO75.txt");
-  Row("record files", "basey read-only", Ending(result) + "; " + requests + "; " + RecordState(pristine_, "as before the run"));
+  Row("record files", "basey read-only",
+      Ending(result) + "; " + requests + "; " + RecordState(pristine_, "as before the run"));
 }
 
 TEST_F(ReadOnlyRecordFile, BaseextStopsTheRunAtTheLastConversionWithError75) {
@@ -259,7 +276,8 @@ TEST_F(ReadOnlyRecordFile, BaseextStopsTheRunAtTheLastConversionWithError75) {
   EXPECT_EQ(requests, "13 requests, the last /bdi/tarquinas.txt");
   Row("record files", "baseext read-only",
       Ending(result) + "; " + requests + "; " +
-          RecordState(AfterRun(pristine_, run_->ServedInputs("EX"), Step::kPreferencePrices), "as after BuildPreferencePrices"));
+          RecordState(AfterRun(pristine_, run_->ServedInputs("EX"), Step::kPreferencePrices),
+                      "as after BuildPreferencePrices"));
 }
 
 TEST_F(BadLocalState, MissingUpdateServerDestinationIsAFailedTransfer) {
@@ -267,13 +285,15 @@ TEST_F(BadLocalState, MissingUpdateServerDestinationIsAFailedTransfer) {
   fs::remove_all(F("velmorin/AF"));
   const ProgramResult result = run_->Run();
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_THAT(LogLines(result, "msgbox"), ElementsAre(testing::HasSubstr("No puede descargar \\nF:\\velmorin\\AF\\NoSust.Gt\\n")));
+  EXPECT_THAT(LogLines(result, "msgbox"),
+              ElementsAre(testing::HasSubstr("No puede descargar \\nF:\\velmorin\\AF\\NoSust.Gt\\n")));
   // The control looks for the folder before it asks the server.
   const std::string requests = Requests(9);
   EXPECT_EQ(requests, "9 requests, the last /datosprefmenor/Trelvanos.exe");
   const ConversionInputs in = run_->ServedInputs("EX");
   Row("destination folder", "\\velmorin\\AF missing (update server)",
-      Ending(result) + "; " + requests + "; " + RecordState(AfterRun(pristine_, in, Step::kNotifiedPrices), "as after the notified-price rebuild"));
+      Ending(result) + "; " + requests + "; " +
+          RecordState(AfterRun(pristine_, in, Step::kNotifiedPrices), "as after the notified-price rebuild"));
 }
 
 TEST_F(BadLocalState, MissingCouncilDestinationIsSilentUntilTheRecordFilesThereAreNeeded) {
@@ -287,7 +307,8 @@ TEST_F(BadLocalState, MissingCouncilDestinationIsSilentUntilTheRecordFilesThereA
   const auto requests = run_->RequestLines(12);
   EXPECT_THAT(requests, testing::Not(testing::Contains(testing::HasSubstr("serializacion"))));
   Row("destination folder", "\\velmorin\\bases missing (council site)",
-      Ending(result) + "; council download passed over in silence (" + std::to_string(requests.size()) + " requests); " +
+      Ending(result) + "; council download passed over in silence (" + std::to_string(requests.size()) +
+          " requests); " +
           RecordState(AfterRun(pristine_, run_->ServedInputs("EX"), Step::kEndMarks), "as after ClearEndMarks"));
 }
 
@@ -296,7 +317,19 @@ std::string OddProductFile() {
   std::string first = ProductLine();
   first[6] = '\0';   // col7Code
   first[23] = '\0';  // an unused position
-  std::string longest = "654321" "LN" "ABCDEF" "Q" "W" "L17" "L2" "-----" "00099.99" "V" "L3636" "L4141";
+  std::string longest =
+      "654321"
+      "LN"
+      "ABCDEF"
+      "Q"
+      "W"
+      "L17"
+      "L2"
+      "-----"
+      "00099.99"
+      "V"
+      "L3636"
+      "L4141";
   longest += std::string(100000 - longest.size(), 'x');
   return first + "\r" + longest + "\r\r" + "400001 sin fin de linea";
 }
@@ -316,7 +349,8 @@ TEST_F(BadLocalState, OddProductFileIsImportedLineByLine) {
   ConversionInputs in = run_->ServedInputs("EX");
   in.product_file = OddProductFile();
   Row("dolvek.txt", "NUL bytes, a 100,000-character line, CR-only line ends",
-      Ending(result) + ", " + (Completed() ? "run completed" : "run cut short") + "; " + RecordState(AfterRun(pristine_, in), "converted"));
+      Ending(result) + ", " + (Completed() ? "run completed" : "run cut short") + "; " +
+          RecordState(AfterRun(pristine_, in), "converted"));
 }
 
 // The same file through ImportProductFile alone, field by field.

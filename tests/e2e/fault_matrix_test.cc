@@ -78,7 +78,8 @@ constexpr int kFirstDeadlineFault = 6;
 constexpr int kDeadlineDownloads[] = {kCoop, kCouncil, kFirstOnUpdateServer, kArchive};
 
 bool IsDeadlineCase(int download) {
-  return std::find(std::begin(kDeadlineDownloads), std::end(kDeadlineDownloads), download) != std::end(kDeadlineDownloads);
+  return std::find(std::begin(kDeadlineDownloads), std::end(kDeadlineDownloads), download) !=
+         std::end(kDeadlineDownloads);
 }
 
 std::string Subject(const Download& d) { return std::string(d.site) + " " + d.name; }
@@ -95,7 +96,8 @@ std::string Subject(const Download& d) { return std::string(d.site) + " " + d.na
 std::string OldSerializationList() { return "2712345" + std::string(97, ' ') + "1999-01-02\r\n"; }
 
 std::string Previous(const Download& d) {
-  return std::string(d.name) == "serializacion.txt" ? OldSerializationList() : "anterior " + std::string(d.name) + "\r\n";
+  return std::string(d.name) == "serializacion.txt" ? OldSerializationList()
+                                                    : "anterior " + std::string(d.name) + "\r\n";
 }
 
 std::string Backslashed(std::string path) {
@@ -148,7 +150,8 @@ class FaultMatrix : public testing::TestWithParam<Case> {
   // The requests of the run up to `last` (excluded); then the failing one, when the site saw it.
   std::vector<std::string> ExpectedRequests(int last, bool failing_seen) {
     std::vector<std::string> lines;
-    for (int i = 0; i < last; ++i) lines.push_back(std::string(kDownloads[i].site) + " GET " + kDownloads[i].path + " 200");
+    for (int i = 0; i < last; ++i)
+      lines.push_back(std::string(kDownloads[i].site) + " GET " + kDownloads[i].path + " 200");
     // A redirect to itself is asked for once and followed five times.
     const int times = fault().directive != nullptr && *fault().directive == '\0' ? 6 : 1;
     for (int i = 0; failing_seen && i < times; ++i) {
@@ -163,7 +166,8 @@ class FaultMatrix : public testing::TestWithParam<Case> {
 };
 
 // What the failing download's destination holds after the run.
-std::string DestinationState(const std::optional<std::string>& now, const std::string& previous, const std::string& served) {
+std::string DestinationState(const std::optional<std::string>& now, const std::string& previous,
+                             const std::string& served) {
   if (!now) return "file absent";
   if (*now == previous) return "old file kept";
   if (now->empty()) return "file left empty";
@@ -177,9 +181,9 @@ TEST_P(UpdateServerFault, ShowsTheBoxEndsAndLeavesEverythingAsTheLastStepLeftIt)
   const int k = index();
   const ProgramResult result = RunWithFault();
 
-  const std::string box = "msgbox\tcritical\tError de actualizacion\tNo puede descargar \\nF:\\" +
-                          Backslashed(download().destination) +
-                          "\\n\\nEl proceso de actualizacion se va a interrumpir\\nCompruebe si está conectado a internet";
+  const std::string box =
+      "msgbox\tcritical\tError de actualizacion\tNo puede descargar \\nF:\\" + Backslashed(download().destination) +
+      "\\n\\nEl proceso de actualizacion se va a interrumpir\\nCompruebe si está conectado a internet";
   const auto boxes = LogLines(result, "msgbox");
   EXPECT_THAT(boxes, ElementsAreArray({box}));
   EXPECT_EQ(result.exit_code, 1);
@@ -215,7 +219,7 @@ TEST_P(UpdateServerFault, ShowsTheBoxEndsAndLeavesEverythingAsTheLastStepLeftIt)
   const DriveFiles after_visa = AfterVisaImport(pristine_, in.visa_list);
   const DriveFiles after_notified = AfterNotifiedPrices(after_visa, in.notified_list);
   const DriveFiles records = Records();
-  const std::string state = records == pristine_         ? "records as before the run"
+  const std::string state = records == pristine_        ? "records as before the run"
                             : records == after_visa     ? "records as after ImportVisadoList"
                             : records == after_notified ? "records as after the notified-price rebuild"
                                                         : "records changed otherwise";
@@ -227,18 +231,18 @@ TEST_P(UpdateServerFault, ShowsTheBoxEndsAndLeavesEverythingAsTheLastStepLeftIt)
                     requests.back().find(download().path) != std::string::npos;
   ExpectFaultRow(Subject(download()), fault().name,
                  std::string(boxes.size() == 1 && boxes[0] == box ? "failure box" : "no failure box") + ", exit " +
-                     std::to_string(result.exit_code) + ", " + (last ? "no request after it" : "other requests") + "; " +
-                     DestinationState(now, Previous(download()), Served(download())) + "; " + state + "; " +
+                     std::to_string(result.exit_code) + ", " + (last ? "no request after it" : "other requests") +
+                     "; " + DestinationState(now, Previous(download()), Served(download())) + "; " + state + "; " +
                      (temporary.empty() ? "no temporary file" : "temporary file left"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Downloads, UpdateServerFault,
                          testing::Combine(testing::Range(kFirstOnUpdateServer, kDownloadCount),
-                                            testing::Range(0, kFirstDeadlineFault)),
+                                          testing::Range(0, kFirstDeadlineFault)),
                          CaseName);
 INSTANTIATE_TEST_SUITE_P(Deadlines, UpdateServerFault,
                          testing::Combine(testing::Values(kFirstOnUpdateServer, kArchive),
-                                            testing::Range(kFirstDeadlineFault, kFaultCount)),
+                                          testing::Range(kFirstDeadlineFault, kFaultCount)),
                          CaseName);
 
 using OtherSiteFault = FaultMatrix;
@@ -264,7 +268,8 @@ TEST_P(OtherSiteFault, IsSilentAndTheRunGoesOnWithTheFileThatWasThere) {
   auto requests = run_.RequestLines(expected.size());
   if (seen && fault().logged_late) {
     const auto stalled = std::find(requests.begin(), requests.end(), expected[static_cast<size_t>(k)]);
-    if (stalled != requests.end() && stalled >= requests.begin() + k) std::rotate(requests.begin() + k, stalled, stalled + 1);
+    if (stalled != requests.end() && stalled >= requests.begin() + k)
+      std::rotate(requests.begin() + k, stalled, stalled + 1);
   }
   EXPECT_THAT(requests, ElementsAreArray(expected));
   const auto temporary = run_.TemporaryFiles();
@@ -277,8 +282,9 @@ TEST_P(OtherSiteFault, IsSilentAndTheRunGoesOnWithTheFileThatWasThere) {
   if (k == kCouncil) {
     EXPECT_EQ(ReadFileBytes(F(download().destination)), OldSerializationList());
     in.serialization_list = OldSerializationList();
-    used = ReadFileBytes(F(download().destination)) == OldSerializationList() ? "old serializacion.txt kept and imported"
-                                                                              : "serializacion.txt changed";
+    used = ReadFileBytes(F(download().destination)) == OldSerializationList()
+               ? "old serializacion.txt kept and imported"
+               : "serializacion.txt changed";
   } else {
     bool written = false;
     for (const auto& entry : fs::recursive_directory_iterator(run_.pharmacy().drives())) {
@@ -298,8 +304,7 @@ TEST_P(OtherSiteFault, IsSilentAndTheRunGoesOnWithTheFileThatWasThere) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Downloads, OtherSiteFault,
-                         testing::Combine(testing::Values(kCoop, kCouncil), testing::Range(0, kFaultCount)),
-                         CaseName);
+                         testing::Combine(testing::Values(kCoop, kCouncil), testing::Range(0, kFaultCount)), CaseName);
 
 }  // namespace
 }  // namespace velmorin::test_support

@@ -6,8 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fcntl.h>
+#include <chrono>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -29,10 +29,9 @@ namespace velmorin::test_support {
 namespace fs = std::filesystem;
 
 const std::vector<std::string>& RecordFilePaths() {
-  static const std::vector<std::string> paths = {"velmorin/quorra/basey",  "velmorin/quorra/basea",
-                                                 "velmorin/quorra/baseext", "velmorin/quorra/BaseP",
-                                                 "velmorin/bases/coste",    "velmorin/bases/LabGT",
-                                                 "velmorin/preferencia/precios"};
+  static const std::vector<std::string> paths = {
+      "velmorin/quorra/basey", "velmorin/quorra/basea", "velmorin/quorra/baseext",     "velmorin/quorra/BaseP",
+      "velmorin/bases/coste",  "velmorin/bases/LabGT",  "velmorin/preferencia/precios"};
   return paths;
 }
 
@@ -260,7 +259,8 @@ void ExpectFaultRow(const std::string& subject, const std::string& fault, const 
     if (cells && (*cells)[0] == subject && (*cells)[1] == fault) current = line;
   }
   ADD_FAILURE() << "docs/faults.md does not say what the program did. Its row for this case:\n"
-                << current << "\nmust read:\n" << row;
+                << current << "\nmust read:\n"
+                << row;
 }
 
 TEST(FaultTable, EveryRowIsACaseAndEveryCaseHasARow) {

@@ -40,7 +40,19 @@ void Script(const fs::path& path, const std::string& body) {
 
 std::string ProductLine() {
   //          1-6     7-8 9-14     15 16 17-19 20-21 22-26   27-34      35 36-40   41-45
-  std::string line = "712345" "AB" "CDEFGH" "R" "S" "T17" "20" "-----" "00012.50" "N" "LAB36" "LAB41";
+  std::string line =
+      "712345"
+      "AB"
+      "CDEFGH"
+      "R"
+      "S"
+      "T17"
+      "20"
+      "-----"
+      "00012.50"
+      "N"
+      "LAB36"
+      "LAB41";
   line += std::string(74 - line.size(), '.');
   return line + "XYZ";  // positions 75, 76, 77
 }

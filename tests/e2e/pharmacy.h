@@ -35,7 +35,7 @@ class Pharmacy {
 };
 
 // The lines the sites serve, for checks.
-std::string ProductLine();      // dolvek.txt's line for 712345
+std::string ProductLine();  // dolvek.txt's line for 712345
 std::string SerializationLine();
 
 }  // namespace velmorin::test_support

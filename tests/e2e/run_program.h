@@ -10,7 +10,7 @@
 namespace velmorin::test_support {
 
 struct ProgramResult {
-  int exit_code = -1;          // -1: killed after the time limit
+  int exit_code = -1;  // -1: killed after the time limit
   std::vector<std::string> ui_log;
   double seconds = 0;
 };

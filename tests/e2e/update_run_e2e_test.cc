@@ -44,7 +44,8 @@ class UpdateRunE2E : public testing::Test {
 
   std::vector<std::string> RequestLines() const {
     std::vector<std::string> lines;
-    for (const auto& r : server_->Requests()) lines.push_back(r.site + " " + r.method + " " + r.path + " " + std::to_string(r.status));
+    for (const auto& r : server_->Requests())
+      lines.push_back(r.site + " " + r.method + " " + r.path + " " + std::to_string(r.status));
     return lines;
   }
 
@@ -75,13 +76,13 @@ class UpdateRunE2E : public testing::Test {
   }
 
   void ExpectFilesLanded(bool cyl) const {
-    for (const char* path : {"velmorin/bases/serializacion.txt", "velmorin/quorra/SNOMED.txt", "velmorin/VISADO75.txt",
-                             "velmorin/quorra/pvpnotificados.txt", "velmorin/quorra/bioequiv",
-                             "velmorin/preferencia/espec", "velmorin/preferencia/conjunto",
-                             "velmorin/reparar/Trelvanos.exe", "velmorin/AF/NoSust.Gt", "velmorin/reparar/Quimbaleta.exe",
-                             "velmorin/bdnet/temp/dolvek.arj", "velmorin/sodrilax/tarquinas.act",
-                             "velmorin/bases/dolvek.txt", "velmorin/bdnet/dolvek.txt", "velmorin/bdnet/ovt-qe58.exe",
-                             "quimbaleta-ran", "installer-ran"}) {
+    for (const char* path :
+         {"velmorin/bases/serializacion.txt", "velmorin/quorra/SNOMED.txt", "velmorin/VISADO75.txt",
+          "velmorin/quorra/pvpnotificados.txt", "velmorin/quorra/bioequiv", "velmorin/preferencia/espec",
+          "velmorin/preferencia/conjunto", "velmorin/reparar/Trelvanos.exe", "velmorin/AF/NoSust.Gt",
+          "velmorin/reparar/Quimbaleta.exe", "velmorin/bdnet/temp/dolvek.arj", "velmorin/sodrilax/tarquinas.act",
+          "velmorin/bases/dolvek.txt", "velmorin/bdnet/dolvek.txt", "velmorin/bdnet/ovt-qe58.exe", "quimbaleta-ran",
+          "installer-ran"}) {
       EXPECT_TRUE(fs::exists(pharmacy_->F(path))) << path;
     }
     EXPECT_FALSE(fs::exists(pharmacy_->F("velmorin/sodrilax/tarquinas.txt")));
@@ -151,14 +152,14 @@ TEST_P(UpdateRunRegionE2E, AWholeRunFetchesConvertsAndStartsTheInstaller) {
   EXPECT_GE(result.seconds, 20);  // two 5-second waits and the installer's 10 seconds
 }
 
-INSTANTIATE_TEST_SUITE_P(Regions, UpdateRunRegionE2E,
-                         testing::Values(RegionCase{"Castilla y León", "NA", true, 'X'},
-                                           RegionCase{"Castilla-La Mancha", "CM", false, 'R'},
-                                           RegionCase{"Extremadura", "EX", false, 'Y'},
-                                           RegionCase{"Comunidad de Madrid", "MA", false, 'Z'},
-                                           RegionCase{"Andalucía", "NA", false, 'X'}),
-                         [](const auto& test) { return std::string(test.param.suffix) + (test.param.cyl ? "_CYL" : "") +
-                                                       std::to_string(test.index); });
+INSTANTIATE_TEST_SUITE_P(
+    Regions, UpdateRunRegionE2E,
+    testing::Values(RegionCase{"Castilla y León", "NA", true, 'X'}, RegionCase{"Castilla-La Mancha", "CM", false, 'R'},
+                    RegionCase{"Extremadura", "EX", false, 'Y'}, RegionCase{"Comunidad de Madrid", "MA", false, 'Z'},
+                    RegionCase{"Andalucía", "NA", false, 'X'}),
+    [](const auto& test) {
+      return std::string(test.param.suffix) + (test.param.cyl ? "_CYL" : "") + std::to_string(test.index);
+    });
 
 TEST_F(UpdateRunE2E, UpdateServerFailureShowsTheBoxAndEndsWithOne) {
   Start("Extremadura");
@@ -178,8 +179,7 @@ TEST_F(UpdateRunE2E, UpdateServerFailureShowsTheBoxAndEndsWithOne) {
 
 TEST_F(UpdateRunE2E, CouncilFailureIsSilentAndTheOldListIsImported) {
   Start("Extremadura");
-  WriteFileBytes(pharmacy_->F("velmorin/bases/serializacion.txt"),
-                 "2712345" + std::string(97, ' ') + "1999-01-02\r\n");
+  WriteFileBytes(pharmacy_->F("velmorin/bases/serializacion.txt"), "2712345" + std::string(97, ' ') + "1999-01-02\r\n");
   server_->SetFaults("council /serializacion.txt status 500\n");
   const ProgramResult result = Run();
   EXPECT_EQ(result.exit_code, 0);
@@ -213,7 +213,8 @@ TEST_F(UpdateRunE2E, ARunKilledInADownloadLeavesATemporaryFileThatTheNextRunRemo
 TEST_F(UpdateRunE2E, ARedirectWhoseBodyStallsIsFollowedAtOnce) {
   Start("Extremadura");
   pharmacy_->WriteSiteFile("update", "moved/SNOMED.txt", "moved list\r\n");
-  server_->SetFaults("update /datosprefmenor/SNOMED.txt redirect /moved/SNOMED.txt extra-length 89 stall-after 10 60\n");
+  server_->SetFaults(
+      "update /datosprefmenor/SNOMED.txt redirect /moved/SNOMED.txt extra-length 89 stall-after 10 60\n");
   const ProgramResult result = Run();
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(ReadFileBytes(pharmacy_->F("velmorin/quorra/SNOMED.txt")), "moved list\r\n");

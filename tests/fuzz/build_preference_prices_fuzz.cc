@@ -54,14 +54,18 @@ std::string ExpectedPrecios(const std::string& before, const std::string& basey,
 }
 
 void CheckCase(const Files& before) {
-  const auto after = RunTwice(before, [](Channels& c) { BuildPreferencePrices(c); }, "BuildPreferencePrices");
+  const auto after = RunTwice(
+      before, [](Channels& c) { BuildPreferencePrices(c); }, "BuildPreferencePrices");
   if (!after) return;
   CheckImport(before, *after,
               {.read_only = kBasey,
                .list = kEspec,
                .target = kPrecios,
                // Every byte of a PreferencePriceRecord is one of its fields.
-               .rule = {.slot_length = P::kLength, .data_length = P::kLength, .writable = {{0, P::kLength}}, .min_records = 99999},
+               .rule = {.slot_length = P::kLength,
+                        .data_length = P::kLength,
+                        .writable = {{0, P::kLength}},
+                        .min_records = 99999},
                .expected =
                    [](const Files& f) {
                      return ExpectedPrecios(BytesOf(f.at(kPrecios)), BytesOf(f.at(kBasey)), *f.at(kEspec));
@@ -75,6 +79,7 @@ void CheckCase(const Files& before) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace velmorin::fuzz;
   FuzzReader in(data, size);
-  CheckCase(ReadFiles(in, {{kBasey, velmorin::ProductRecord::kLength}, {kPrecios, velmorin::PreferencePriceRecord::kLength}}, kEspec));
+  CheckCase(ReadFiles(
+      in, {{kBasey, velmorin::ProductRecord::kLength}, {kPrecios, velmorin::PreferencePriceRecord::kLength}}, kEspec));
   return 0;
 }

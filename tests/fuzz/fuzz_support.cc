@@ -108,7 +108,9 @@ std::string FuzzFileSystem::Key(const std::string& path) {
   return key;
 }
 
-void FuzzFileSystem::Unused(const std::string& path) { Fail("a routine touched the file system outside its files: " + path); }
+void FuzzFileSystem::Unused(const std::string& path) {
+  Fail("a routine touched the file system outside its files: " + path);
+}
 
 std::unique_ptr<platform::RandomFile> FuzzFileSystem::Open(const std::string& path, platform::OpenMode mode) {
   auto& bytes = files_[Key(path)];
@@ -242,7 +244,8 @@ void CheckRecordFile(const std::string& path, const std::optional<std::string>& 
   const auto last = static_cast<int64_t>((now.size() - rule.data_length) / rule.slot_length) + 1;
   if (rule.written) {
     const std::string_view record(now.data() + (last - 1) * rule.slot_length, rule.data_length);
-    FUZZ_CHECK(rule.written(last, record), path + " grew to record " + std::to_string(last) + ", which the routine had no reason to write");
+    FUZZ_CHECK(rule.written(last, record),
+               path + " grew to record " + std::to_string(last) + ", which the routine had no reason to write");
   }
 }
 
@@ -255,7 +258,8 @@ std::string RecordAt(const std::string& file, size_t slot_length, int64_t n) {
 
 std::span<char> RecordSpan(std::string& file, size_t slot_length, int64_t n, size_t data_length) {
   const size_t offset = static_cast<size_t>(n - 1) * slot_length;
-  if (offset + data_length > FuzzFileSystem::kCap) Fail("the reference writes beyond the cap where the routine did not");
+  if (offset + data_length > FuzzFileSystem::kCap)
+    Fail("the reference writes beyond the cap where the routine did not");
   if (file.size() < offset + data_length) file.resize(offset + data_length, '\0');
   return std::span<char>(file).subspan(offset, data_length);
 }
@@ -265,7 +269,8 @@ void PutRecord(std::string& file, size_t slot_length, int64_t n, std::string_vie
   std::copy_n(record.begin(), data_length, target.begin());
 }
 
-std::optional<int64_t> ReferenceProduct(const std::string& basey, std::string_view code, char check, bool above_500000) {
+std::optional<int64_t> ReferenceProduct(const std::string& basey, std::string_view code, char check,
+                                        bool above_500000) {
   if (above_500000) {
     const auto value = TryVal(code);
     if (!value || !(*value > 500000)) return std::nullopt;

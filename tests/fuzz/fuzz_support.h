@@ -107,8 +107,8 @@ inline void Check(bool condition, const char* what) {
   if (!condition) Fail(what);
 }
 // Builds its message only when it fails: for messages made of parts, in loops.
-#define FUZZ_CHECK(condition, message) \
-  do {                                  \
+#define FUZZ_CHECK(condition, message)                 \
+  do {                                                 \
     if (!(condition)) ::velmorin::fuzz::Fail(message); \
   } while (false)
 

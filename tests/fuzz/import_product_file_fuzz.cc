@@ -2,9 +2,9 @@
 // against the record-by-record baseline.
 #include "convert/import_product_file.h"
 
-#include "support/reference_conversions.h"
 #include "convert/records.h"
 #include "fuzz/fuzz_support.h"
+#include "support/reference_conversions.h"
 
 namespace velmorin::fuzz {
 namespace {
@@ -40,8 +40,9 @@ void CheckCase(const Files& before, const Run& run) {
                    .data_length = DR::kLength,
                    .writable = {DR::kCol36Code, DR::kCol10Flag, DR::kCol11Flag, DR::kCol12Flag, DR::kCol13Flag,
                                 DR::kCol41Code, DR::kCol9Flag, DR::kCol14Flag, DR::kAmountText, DR::kCol7Code}});
-  CheckRecordFile(kLabGt, before.at(kLabGt), after->at(kLabGt),
-                  {.slot_length = LR::kSlotLength, .data_length = LR::kLength, .writable = {LR::kCol36Code, LR::kCol41Code}});
+  CheckRecordFile(
+      kLabGt, before.at(kLabGt), after->at(kLabGt),
+      {.slot_length = LR::kSlotLength, .data_length = LR::kLength, .writable = {LR::kCol36Code, LR::kCol41Code}});
   const auto reference = RunOn(
       before, [&run](Channels& c) { reference::ImportProductFile(c, run.prefix, run.suffix); }, "baseline");
   Check(reference.has_value(), "the baseline grew a file beyond the cap where the routine did not");

@@ -29,28 +29,29 @@ std::string ExpectedBaseext(const std::string& before, const std::string& basey,
     const std::string_view code = Mid(line, 2, 6);
     const auto product = ReferenceProduct(basey, code, code.empty() ? '0' : code.back(), true);
     if (!product) continue;
-    const std::string date = std::string(Mid(line, 105, 4)) + std::string(Mid(line, 110, 2)) + std::string(Mid(line, 113, 2));
+    const std::string date =
+        std::string(Mid(line, 105, 4)) + std::string(Mid(line, 110, 2)) + std::string(Mid(line, 113, 2));
     SetSerialization(baseext, *product, date, Left(line, 1));
   }
   return baseext;
 }
 
 void CheckCase(const Files& before) {
-  const auto after = RunTwice(before, [](Channels& c) { ImportSerializationList(c); }, "ImportSerializationList");
+  const auto after = RunTwice(
+      before, [](Channels& c) { ImportSerializationList(c); }, "ImportSerializationList");
   if (!after) return;
-  CheckImport(before, *after,
-              {.read_only = kBasey,
-               .list = kList,
-               .target = kBaseext,
-               .rule = {.slot_length = R::kLength,
-                        .data_length = R::kLength,
-                        .writable = {R::kSerializationDate, R::kSerializationFlag},
-                        .min_records = 99999},
-               .expected =
-                   [](const Files& f) {
-                     return ExpectedBaseext(BytesOf(f.at(kBaseext)), BytesOf(f.at(kBasey)), *f.at(kList));
-                   },
-               .mismatch = "baseext is not what clearing and then importing the list gives"});
+  CheckImport(
+      before, *after,
+      {.read_only = kBasey,
+       .list = kList,
+       .target = kBaseext,
+       .rule = {.slot_length = R::kLength,
+                .data_length = R::kLength,
+                .writable = {R::kSerializationDate, R::kSerializationFlag},
+                .min_records = 99999},
+       .expected =
+           [](const Files& f) { return ExpectedBaseext(BytesOf(f.at(kBaseext)), BytesOf(f.at(kBasey)), *f.at(kList)); },
+       .mismatch = "baseext is not what clearing and then importing the list gives"});
 }
 
 }  // namespace
@@ -59,6 +60,7 @@ void CheckCase(const Files& before) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace velmorin::fuzz;
   FuzzReader in(data, size);
-  CheckCase(ReadFiles(in, {{kBasey, velmorin::ProductRecord::kLength}, {kBaseext, velmorin::ProductExtRecord::kLength}}, kList));
+  CheckCase(ReadFiles(in, {{kBasey, velmorin::ProductRecord::kLength}, {kBaseext, velmorin::ProductExtRecord::kLength}},
+                      kList));
   return 0;
 }

@@ -32,7 +32,8 @@ std::string ExpectedBasey(const std::string& before, const std::string& list) {
 }
 
 void CheckCase(const Files& before) {
-  const auto after = RunTwice(before, [](Channels& c) { ImportVisadoList(c); }, "ImportVisadoList");
+  const auto after = RunTwice(
+      before, [](Channels& c) { ImportVisadoList(c); }, "ImportVisadoList");
   if (!after) return;
   // basea is only opened (created when missing).
   CheckImport(before, *after,
@@ -54,6 +55,7 @@ void CheckCase(const Files& before) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace velmorin::fuzz;
   FuzzReader in(data, size);
-  CheckCase(ReadFiles(in, {{kBasey, velmorin::ProductRecord::kLength}, {kBasea, velmorin::ProductDetailRecord::kLength}}, kList));
+  CheckCase(ReadFiles(
+      in, {{kBasey, velmorin::ProductRecord::kLength}, {kBasea, velmorin::ProductDetailRecord::kLength}}, kList));
   return 0;
 }

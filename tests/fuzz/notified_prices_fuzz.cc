@@ -55,7 +55,8 @@ void Rebuild(Channels& channels, bool list_empty) {
 
 void CheckCase(const Files& before) {
   const bool empty = before.at(kList)->empty();
-  const auto after = RunTwice(before, [empty](Channels& c) { Rebuild(c, empty); }, "RebuildNotifiedPrices");
+  const auto after = RunTwice(
+      before, [empty](Channels& c) { Rebuild(c, empty); }, "RebuildNotifiedPrices");
   if (!after) return;
   // basey is opened (so created when missing) only for a list with something in it.
   const auto& basey = before.at(kBasey);
@@ -65,8 +66,9 @@ void CheckCase(const Files& before) {
   Check(after->at(kBaseP) == expected, "BaseP is not what blanking and then writing the listed prices gives");
   if (empty) return;
   // Every byte of a NotifiedPriceRecord is one of its fields.
-  CheckRecordFile(kBaseP, before.at(kBaseP), after->at(kBaseP),
-                  {.slot_length = N::kLength, .data_length = N::kLength, .writable = {{0, N::kLength}}, .min_records = 99999});
+  CheckRecordFile(
+      kBaseP, before.at(kBaseP), after->at(kBaseP),
+      {.slot_length = N::kLength, .data_length = N::kLength, .writable = {{0, N::kLength}}, .min_records = 99999});
 }
 
 }  // namespace
@@ -75,6 +77,7 @@ void CheckCase(const Files& before) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace velmorin::fuzz;
   FuzzReader in(data, size);
-  CheckCase(ReadFiles(in, {{kBasey, velmorin::ProductRecord::kLength}, {kBaseP, velmorin::NotifiedPriceRecord::kLength}}, kList));
+  CheckCase(ReadFiles(
+      in, {{kBasey, velmorin::ProductRecord::kLength}, {kBaseP, velmorin::NotifiedPriceRecord::kLength}}, kList));
   return 0;
 }

@@ -86,10 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string prefix;
   try {
     prefix = ReadDrivePrefix(channels);
-    FUZZ_CHECK(expected.error == 0, "the drive prefix was read where error " + std::to_string(expected.error) + " was due");
+    FUZZ_CHECK(expected.error == 0,
+               "the drive prefix was read where error " + std::to_string(expected.error) + " was due");
   } catch (const RuntimeError& e) {
     FUZZ_CHECK(e.number() == expected.error, "reading the drive prefix raised error " + std::to_string(e.number()) +
-                                            " instead of " + std::to_string(expected.error));
+                                                 " instead of " + std::to_string(expected.error));
     return 0;
   }
   FUZZ_CHECK(prefix == expected.prefix, "drive prefix '" + prefix + "' instead of '" + expected.prefix + "'");

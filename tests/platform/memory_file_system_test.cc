@@ -22,8 +22,13 @@ using platform::OpenMode;
 using NativeFixture = test_support::Win32Fixture;
 #else
 struct PosixFixture {
-  PosixFixture() : fs(dir.path()) { std::filesystem::create_directories(dir.path() / "C"); std::filesystem::create_directories(dir.path() / "F"); }
-  void Folder(const std::string& relative_to_c) { std::filesystem::create_directories(dir.path() / "C" / relative_to_c); }
+  PosixFixture() : fs(dir.path()) {
+    std::filesystem::create_directories(dir.path() / "C");
+    std::filesystem::create_directories(dir.path() / "F");
+  }
+  void Folder(const std::string& relative_to_c) {
+    std::filesystem::create_directories(dir.path() / "C" / relative_to_c);
+  }
   test_support::TempDir dir;
   platform::PosixFileSystem fs;
 };

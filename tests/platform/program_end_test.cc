@@ -13,8 +13,8 @@
 namespace velmorin {
 namespace {
 
-using testing::ElementsAre;
 using test_support::ProgramEnded;
+using testing::ElementsAre;
 
 std::vector<std::string> EventsOfAHandlerThat(const std::function<void()>& fails) {
   test_support::FakeUi ui;
@@ -28,7 +28,8 @@ std::vector<std::string> EventsOfAHandlerThat(const std::function<void()>& fails
 TEST(RunEventHandler, WhatAHandlerLetsOutIsReportedAndEndsTheProgramWithTwo) {
   EXPECT_THAT(EventsOfAHandlerThat([] { throw RuntimeError(err::kFileNotFound); }), ElementsAre("error 53", "exit 2"));
   EXPECT_THAT(EventsOfAHandlerThat([] {
-                throw std::filesystem::filesystem_error("is_regular_file", std::make_error_code(std::errc::filename_too_long));
+                throw std::filesystem::filesystem_error("is_regular_file",
+                                                        std::make_error_code(std::errc::filename_too_long));
               }),
               ElementsAre("error 51", "exit 2"));
   EXPECT_THAT(EventsOfAHandlerThat([] { throw std::bad_alloc(); }), ElementsAre("error 7", "exit 2"));

@@ -65,7 +65,9 @@ void FakeUi::MessageBox(platform::MessageIcon icon, const std::string& title, co
                    " " + title + " " + text);
 }
 
-void FakeUi::ReportRuntimeError(const RuntimeError& error) { events.push_back("error " + std::to_string(error.number())); }
+void FakeUi::ReportRuntimeError(const RuntimeError& error) {
+  events.push_back("error " + std::to_string(error.number()));
+}
 
 void FakeUi::EndProgram(int code) {
   events.push_back("exit " + std::to_string(code));

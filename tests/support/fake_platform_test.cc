@@ -101,9 +101,9 @@ TEST(FakeDownloads, TransfersFollowTheirScriptAndWriteTheFakeDisk) {
   EXPECT_EQ(fetch("http://h/cancelled", "C:\\kept"), "0 " + Ansi("Descarga cancelada por el usuario."));
   EXPECT_EQ(p.fs.File("C:\\kept"), "old");
   EXPECT_EQ(fetch("http://h/any", "C:\\no folder\\x"), "1 La carpeta de destino no existe.");
-  EXPECT_THAT(p.downloads.requests, ElementsAre("GET http://h/any -> C:\\new", "GET http://h/fails -> C:\\kept",
-                                                "GET http://h/cancelled -> C:\\kept",
-                                                "GET http://h/any -> C:\\no folder\\x"));
+  EXPECT_THAT(p.downloads.requests,
+              ElementsAre("GET http://h/any -> C:\\new", "GET http://h/fails -> C:\\kept",
+                          "GET http://h/cancelled -> C:\\kept", "GET http://h/any -> C:\\no folder\\x"));
 }
 
 }  // namespace

@@ -17,8 +17,8 @@ namespace {
 
 // Sleeps in short steps; false when the control gave up meanwhile.
 bool Wait(double seconds, const TransportEvents& events) {
-  const auto until = SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
-                                              std::chrono::duration<double>(seconds));
+  const auto until =
+      SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(seconds));
   while (SteadyClock::now() < until) {
     if (events.Stopped()) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -111,14 +111,16 @@ class FakeTransport : public platform::HttpTransport {
       if (fault.stall_after > sent && !stalled) n = std::min(n, fault.stall_after - sent);
       if (fault.rate > 0) {
         n = std::min(n, std::max<int64_t>(1, static_cast<int64_t>(fault.rate / 20)));
-        const double due = static_cast<double>(sent) / fault.rate - std::chrono::duration<double>(SteadyClock::now() - start).count();
+        const double due =
+            static_cast<double>(sent) / fault.rate - std::chrono::duration<double>(SteadyClock::now() - start).count();
         if (due > 0 && !Wait(due, events)) return {TransportError::kStopped, 0};
       }
       if (!events.OnBody(body.data() + sent, static_cast<size_t>(n))) return {TransportError::kStopped, 0};
       sent += n;
     }
     // The promised rest never comes, or the last chunk is missing: the connection closes.
-    if (fault.extra_length > 0 || (fault.chunked && fault.close_after >= 0)) return {TransportError::kConnectionLost, 0};
+    if (fault.extra_length > 0 || (fault.chunked && fault.close_after >= 0))
+      return {TransportError::kConnectionLost, 0};
     return {};
   }
 

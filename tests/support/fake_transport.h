@@ -30,6 +30,7 @@ class FakeSite {
     std::string faults;
     std::vector<std::string> requests;
   };
+
  private:
   std::shared_ptr<State> state_ = std::make_shared<State>();
 };

@@ -59,9 +59,7 @@ bool Matches(std::string_view mask, std::string_view name) {
 
 }  // namespace
 
-MemoryFileSystem::MemoryFileSystem() : calls_(std::make_shared<std::vector<IoCall>>()) {
-  folders_.insert("C:\\");
-}
+MemoryFileSystem::MemoryFileSystem() : calls_(std::make_shared<std::vector<IoCall>>()) { folders_.insert("C:\\"); }
 
 std::string MemoryFileSystem::Normalize(const std::string& path) const {
   char drive = drive_;

@@ -44,10 +44,14 @@ void EncodeFloats(const R& r, std::span<char> out, const FloatBinding<R> (&float
 
 using PR = ProductFields;
 const TextBinding<PR> kProductTexts[] = {
-    {&PR::code, PR::kCode},           {&PR::amountText, PR::kAmountText},
-    {&PR::endMarkText, PR::kEndMarkText}, {&PR::visadoMark, PR::kVisadoMark},
-    {&PR::col17Code, PR::kCol17Code}, {&PR::genericMark, PR::kGenericMark},
-    {&PR::col20Code, PR::kCol20Code}, {&PR::regionFlag, PR::kRegionFlag},
+    {&PR::code, PR::kCode},
+    {&PR::amountText, PR::kAmountText},
+    {&PR::endMarkText, PR::kEndMarkText},
+    {&PR::visadoMark, PR::kVisadoMark},
+    {&PR::col17Code, PR::kCol17Code},
+    {&PR::genericMark, PR::kGenericMark},
+    {&PR::col20Code, PR::kCol20Code},
+    {&PR::regionFlag, PR::kRegionFlag},
     {&PR::col16Flag, PR::kCol16Flag},
 };
 
@@ -68,20 +72,22 @@ const TextBinding<LR> kLabGtTexts[] = {
     {&LR::code, LR::kCode}, {&LR::col36Code, LR::kCol36Code}, {&LR::col41Code, LR::kCol41Code}};
 
 using ER = ProductExtFields;
-const TextBinding<ER> kExtTexts[] = {
-    {&ER::serializationDate, ER::kSerializationDate}, {&ER::serializationFlag, ER::kSerializationFlag}};
+const TextBinding<ER> kExtTexts[] = {{&ER::serializationDate, ER::kSerializationDate},
+                                     {&ER::serializationFlag, ER::kSerializationFlag}};
 
 using PP = PreferencePriceFields;
 const TextBinding<PP> kPreferenceTexts[] = {{&PP::priceMark, PP::kPriceMark}};
-const FloatBinding<PP> kPreferenceFloats[] = {
-    {&PP::firstValue, PP::kFirstValue}, {&PP::secondValue, PP::kSecondValue},
-    {&PP::thirdValue, PP::kThirdValue}, {&PP::fourthValue, PP::kFourthValue}};
+const FloatBinding<PP> kPreferenceFloats[] = {{&PP::firstValue, PP::kFirstValue},
+                                              {&PP::secondValue, PP::kSecondValue},
+                                              {&PP::thirdValue, PP::kThirdValue},
+                                              {&PP::fourthValue, PP::kFourthValue}};
 
 using SR = SpecFields;
-const TextBinding<SR> kSpecTexts[] = {
-    {&SR::firstValue, SR::kFirstValue}, {&SR::secondValue, SR::kSecondValue},
-    {&SR::thirdValue, SR::kThirdValue}, {&SR::fourthValue, SR::kFourthValue},
-    {&SR::code, SR::kCode}};
+const TextBinding<SR> kSpecTexts[] = {{&SR::firstValue, SR::kFirstValue},
+                                      {&SR::secondValue, SR::kSecondValue},
+                                      {&SR::thirdValue, SR::kThirdValue},
+                                      {&SR::fourthValue, SR::kFourthValue},
+                                      {&SR::code, SR::kCode}};
 
 using NR = NotifiedPriceFields;
 const TextBinding<NR> kNotifiedTexts[] = {{&NR::extraText, NR::kExtraText}};

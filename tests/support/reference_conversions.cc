@@ -198,8 +198,8 @@ void ImportSerializationList(Channels& channels) {
     const auto p = LookupCode(basey, Mid(*line, 2, 6), true);
     if (!p) continue;
     auto record = ReadRecord<test_support::ProductExtFields>(baseext, *p);
-    record.serializationDate = std::string(Mid(*line, 105, 4)) + std::string(Mid(*line, 110, 2)) +
-                               std::string(Mid(*line, 113, 2));
+    record.serializationDate =
+        std::string(Mid(*line, 105, 4)) + std::string(Mid(*line, 110, 2)) + std::string(Mid(*line, 113, 2));
     record.serializationFlag = Left(*line, 1);
     WriteRecord(baseext, *p, record);
   }

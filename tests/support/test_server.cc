@@ -19,9 +19,8 @@ using SteadyClock = std::chrono::steady_clock;
 
 std::vector<std::string> Arguments(const std::vector<TestServer::Site>& sites, const fs::path& dir,
                                    const std::string& cert, const std::string& key) {
-  std::vector<std::string> args = {VELMORIN_TEST_SERVER_BINARY, "--ready-file", (dir / "ready").string(),
-                                   "--log", (dir / "requests.log").string(), "--faults",
-                                   (dir / "faults").string()};
+  std::vector<std::string> args = {VELMORIN_TEST_SERVER_BINARY,     "--ready-file", (dir / "ready").string(), "--log",
+                                   (dir / "requests.log").string(), "--faults",     (dir / "faults").string()};
   for (const auto& site : sites) {
     args.push_back(site.tls ? "--tls-site" : "--site");
     args.push_back(site.name + "=0:" + site.root.string());

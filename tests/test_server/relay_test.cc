@@ -61,9 +61,7 @@ class RawGet {
 
 class RelayTest : public testing::Test {
  protected:
-  RelayTest() : body_(100000, 'x'), server_({{"web", root_.path()}}) {
-    root_.Write("file.bin", body_);
-  }
+  RelayTest() : body_(100000, 'x'), server_({{"web", root_.path()}}) { root_.Write("file.bin", body_); }
   int port() const { return server_.Port("web"); }
 
   TempDir root_;

@@ -47,7 +47,8 @@ void Move(const fs::path& from, const fs::path& to) {
 }
 
 void MakeDrives(const fs::path& drives, const std::string& region) {
-  Write(drives / "C/i.bat", "@echo off\r\nrem Datos de la farmacia\r\n:DATOS\r\n1\r\nF:\r\ncall F:\\velmorin\\inicio.bat\r\n");
+  Write(drives / "C/i.bat",
+        "@echo off\r\nrem Datos de la farmacia\r\n:DATOS\r\n1\r\nF:\r\ncall F:\\velmorin\\inicio.bat\r\n");
   for (const char* folder : {"windows", "velmorin/maximos", "velmorin/reparar", "velmorin/AF", "velmorin/sodrilax",
                              "velmorin/bdnet/soft", "velmorin/preferencia", "velmorin/bases", "velmorin/quorra"}) {
     fs::create_directories(drives / "F" / folder);
@@ -75,13 +76,15 @@ void MakeSites(const fs::path& drives, const fs::path& sites) {
   Write(lists / "NoSust.Gt", "no sustituibles\r\n");
   Write(lists / "Sustituir.cyl", "sustituibles en Castilla y León\r\n");
   Write(lists / "Trelvanos.exe", std::string("MZ\x90\0", 4) + " programa de Windows de demostración");
-  Script(lists / "Quimbaleta.exe", "echo \"herramienta de sustitución ejecutada en $(pwd)\" > \"$VELMORIN_DRIVES/F/velmorin/reparar/quimbaleta.log\"");
+  Script(lists / "Quimbaleta.exe",
+         "echo \"herramienta de sustitución ejecutada en $(pwd)\" > "
+         "\"$VELMORIN_DRIVES/F/velmorin/reparar/quimbaleta.log\"");
   Write(sites / "update/bdi/tarquinas.txt", "aportaciones de demostración\r\n");
   Write(sites / "coop/documentos/quenil.txt", "quenil\r\n");
   const fs::path archive = sites / "update/bdi/bases/euro/dolvek.arj";
   fs::create_directories(archive.parent_path());
-  const std::string command = "cd '" + (velmorin / "bases").string() + "' && arj a -y '" + archive.string() +
-                              "' dolvek.txt >/dev/null";
+  const std::string command =
+      "cd '" + (velmorin / "bases").string() + "' && arj a -y '" + archive.string() + "' dolvek.txt >/dev/null";
   if (std::system(command.c_str()) != 0) throw std::runtime_error("arj could not build dolvek.arj");
   fs::remove(velmorin / "bases/dolvek.txt");
 }
@@ -101,9 +104,8 @@ int Compare(const fs::path& before, const fs::path& after) {
   const struct {
     const char* path;
     size_t length;
-  } files[] = {{"quorra/basey", 128},        {"quorra/basea", 62},  {"bases/coste", 136},
-               {"bases/LabGT", 17},          {"quorra/baseext", 100}, {"preferencia/precios", 17},
-               {"preferencia/espec", 43},    {"quorra/BaseP", 64}};
+  } files[] = {{"quorra/basey", 128},   {"quorra/basea", 62},        {"bases/coste", 136},      {"bases/LabGT", 17},
+               {"quorra/baseext", 100}, {"preferencia/precios", 17}, {"preferencia/espec", 43}, {"quorra/BaseP", 64}};
   std::printf("%-28s %10s %10s\n", "fichero", "registros", "cambiados");
   for (const auto& f : files) {
     const std::string a = fs::exists(before / f.path) ? Read(before / f.path) : "";

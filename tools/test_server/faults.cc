@@ -86,13 +86,20 @@ std::string ParseDirectives(const std::vector<std::string>& words, size_t first,
     if (!ToNumber(words[i + 1], a) || (arity == 2 && !ToNumber(words[i + 2], b))) {
       return "bad number after " + key;
     }
-    if (key == "status") fault.status = static_cast<int>(a);
-    else if (key == "delay") fault.delay_s = a;
-    else if (key == "close-after") fault.close_after = static_cast<int64_t>(a);
-    else if (key == "extra-length") fault.extra_length = static_cast<int64_t>(a);
-    else if (key == "rate") fault.rate = a;
-    else if (key == "header-rate") fault.header_rate = a;
-    else if (key == "silence") fault.silence_s = a;
+    if (key == "status")
+      fault.status = static_cast<int>(a);
+    else if (key == "delay")
+      fault.delay_s = a;
+    else if (key == "close-after")
+      fault.close_after = static_cast<int64_t>(a);
+    else if (key == "extra-length")
+      fault.extra_length = static_cast<int64_t>(a);
+    else if (key == "rate")
+      fault.rate = a;
+    else if (key == "header-rate")
+      fault.header_rate = a;
+    else if (key == "silence")
+      fault.silence_s = a;
     else if (key == "stall-after") {
       fault.stall_after = static_cast<int64_t>(a);
       fault.stall_s = b;

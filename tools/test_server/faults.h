@@ -10,17 +10,17 @@
 namespace velmorin::test_server {
 
 struct Fault {
-  int status = 0;              // 0: serve the file
-  std::string redirect;        // Location of a redirect
-  double delay_s = 0;          // before the headers
-  int64_t close_after = -1;    // close after this many body bytes (-1: never)
-  int64_t extra_length = 0;    // declared Content-Length exceeds the body by this much
-  int64_t stall_after = -1;    // pause after this many body bytes (-1: never)
+  int status = 0;            // 0: serve the file
+  std::string redirect;      // Location of a redirect
+  double delay_s = 0;        // before the headers
+  int64_t close_after = -1;  // close after this many body bytes (-1: never)
+  int64_t extra_length = 0;  // declared Content-Length exceeds the body by this much
+  int64_t stall_after = -1;  // pause after this many body bytes (-1: never)
   double stall_s = 0;
-  double rate = 0;             // body bytes per second (0: unlimited)
-  bool chunked = false;        // no Content-Length: chunked transfer coding
-  double header_rate = 0;      // status and header bytes per second (0: unlimited)
-  double silence_s = -1;       // read the request, say nothing this long, close (-1: answer)
+  double rate = 0;         // body bytes per second (0: unlimited)
+  bool chunked = false;    // no Content-Length: chunked transfer coding
+  double header_rate = 0;  // status and header bytes per second (0: unlimited)
+  double silence_s = -1;   // read the request, say nothing this long, close (-1: answer)
 };
 
 struct FaultLookup {
@@ -31,7 +31,6 @@ struct FaultLookup {
 // Looks `path` of `site` up in the text of a faults file.
 FaultLookup FindFault(const std::string& faults_text, const std::string& site, const std::string& path);
 // The same in the faults file itself; an empty path or a missing file means no faults.
-FaultLookup FindFaultInFile(const std::filesystem::path& faults_file, const std::string& site,
-                            const std::string& path);
+FaultLookup FindFaultInFile(const std::filesystem::path& faults_file, const std::string& site, const std::string& path);
 
 }  // namespace velmorin::test_server

@@ -50,13 +50,20 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       SiteConfig site;
       if (!ParseSite(value, arg == "--tls-site", site)) return false;
       options.sites.push_back(site);
-    } else if (arg == "--host") options.host = value;
-    else if (arg == "--ready-file") options.ready_file = value;
-    else if (arg == "--log") options.log_file = value;
-    else if (arg == "--faults") options.faults_file = value;
-    else if (arg == "--cert") options.cert = value;
-    else if (arg == "--key") options.key = value;
-    else return false;
+    } else if (arg == "--host")
+      options.host = value;
+    else if (arg == "--ready-file")
+      options.ready_file = value;
+    else if (arg == "--log")
+      options.log_file = value;
+    else if (arg == "--faults")
+      options.faults_file = value;
+    else if (arg == "--cert")
+      options.cert = value;
+    else if (arg == "--key")
+      options.key = value;
+    else
+      return false;
   }
   return !options.sites.empty();
 }

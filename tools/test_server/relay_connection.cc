@@ -149,9 +149,12 @@ class HeaderPacer {
   size_t HeadBytes(const char* data, size_t size) {
     for (size_t i = 0; i < size; ++i) {
       if (block_.size() < 10) block_ += data[i];
-      if (data[i] == '\r') matched_ = matched_ == 2 ? 3 : 1;
-      else if (data[i] == '\n' && (matched_ == 1 || matched_ == 3)) ++matched_;
-      else matched_ = 0;
+      if (data[i] == '\r')
+        matched_ = matched_ == 2 ? 3 : 1;
+      else if (data[i] == '\n' && (matched_ == 1 || matched_ == 3))
+        ++matched_;
+      else
+        matched_ = 0;
       if (matched_ < 4) continue;
       matched_ = 0;
       if (block_.size() == 10 && block_.compare(0, 5, "HTTP/") == 0 && block_[9] == '1') {

@@ -16,8 +16,7 @@ class RequestLog {
   ~RequestLog();
   RequestLog(const RequestLog&) = delete;
   RequestLog& operator=(const RequestLog&) = delete;
-  void Line(const std::string& site, const std::string& method, const std::string& path, int status,
-            int64_t bytes);
+  void Line(const std::string& site, const std::string& method, const std::string& path, int status, int64_t bytes);
 
  private:
   std::mutex mutex_;

@@ -27,7 +27,7 @@ struct SiteConfig {
 struct Shared {
   std::filesystem::path faults_path;  // may be empty or missing: no faults
   RequestLog* log = nullptr;
-  std::string cert_path, key_path;     // for TLS sites
+  std::string cert_path, key_path;  // for TLS sites
 };
 
 class SiteServer {

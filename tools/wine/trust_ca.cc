@@ -28,13 +28,13 @@ int wmain(int argc, wchar_t** argv) {
   std::ifstream in(argv[1], std::ios::binary);
   const std::string pem((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   DWORD size = 0;
-  if (!::CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, nullptr,
-                              &size, nullptr, nullptr)) {
+  if (!::CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, nullptr, &size,
+                              nullptr, nullptr)) {
     return Fail("reading the PEM certificate");
   }
   std::vector<BYTE> der(size);
-  if (!::CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(),
-                              &size, nullptr, nullptr)) {
+  if (!::CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(), &size,
+                              nullptr, nullptr)) {
     return Fail("reading the PEM certificate");
   }
   PCCERT_CONTEXT ca = ::CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), size);

@@ -110,7 +110,10 @@ bool IsRunnableHere(const fs::path& file) {
   char head[4] = {};
   in.read(head, sizeof head);
   const std::string_view start(head, static_cast<size_t>(in.gcount()));
-  return start.starts_with("#!") || start == std::string_view("\x7f" "ELF", 4);
+  return start.starts_with("#!") || start == std::string_view(
+                                                 "\x7f"
+                                                 "ELF",
+                                                 4);
 }
 
 void EnsureRunBit(const fs::path& file) {

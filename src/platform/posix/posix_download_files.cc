@@ -81,12 +81,12 @@ class PosixTemporaryFile : public TemporaryFile {
   bool TargetHeldOpen() override { return false; }
 
   int64_t TargetSize() override {
-    struct stat s{};
+    struct stat s {};
     return ::stat(target_.c_str(), &s) == 0 ? s.st_size : -1;
   }
 
   int64_t FreeSpace() override {
-    struct statvfs v{};
+    struct statvfs v {};
     if (::statvfs(target_.parent_path().c_str(), &v) != 0) return -1;
     return static_cast<int64_t>(v.f_bavail) * static_cast<int64_t>(v.f_frsize);
   }
@@ -148,7 +148,8 @@ class PosixTemporaryFile : public TemporaryFile {
 void RemoveIfStale(const fs::path& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return;
-  struct stat held{}, named{};
+  struct stat held {
+  }, named{};
   if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
       held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
     ::unlink(path.c_str());

@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <optional>
 #include <vector>
@@ -32,8 +32,7 @@ class PosixRandomFile : public RandomFile {
   size_t ReadAt(uint64_t offset, std::span<char> out) override {
     size_t done = 0;
     while (done < out.size()) {
-      const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done,
-                                static_cast<off_t>(offset + done));
+      const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) FailLastErrno(err::kDeviceIoError, "read " + name_);
       if (n == 0) break;
@@ -45,8 +44,7 @@ class PosixRandomFile : public RandomFile {
   void WriteAt(uint64_t offset, std::span<const char> data) override {
     size_t done = 0;
     while (done < data.size()) {
-      const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done,
-                                 static_cast<off_t>(offset + done));
+      const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) FailErrno(n < 0 ? errno : ENOSPC, err::kDeviceIoError, "write " + name_);
       done += static_cast<size_t>(n);
@@ -143,13 +141,12 @@ PosixFileSystem::Resolved PosixFileSystem::Resolve(const std::string& windows_pa
   return r;
 }
 
-fs::path PosixFileSystem::HostPath(const std::string& windows_path) const {
-  return Resolve(windows_path).host;
-}
+fs::path PosixFileSystem::HostPath(const std::string& windows_path) const { return Resolve(windows_path).host; }
 
 std::string PosixFileSystem::CurrentFolder() const {
   const auto it = current_folders_.find(current_drive_);
-  return std::string(1, current_drive_) + ":" + (it == current_folders_.end() || it->second.empty() ? "\\" : it->second);
+  return std::string(1, current_drive_) + ":" +
+         (it == current_folders_.end() || it->second.empty() ? "\\" : it->second);
 }
 
 std::unique_ptr<RandomFile> PosixFileSystem::Open(const std::string& path, OpenMode mode) {

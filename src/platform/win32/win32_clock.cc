@@ -23,9 +23,7 @@ class Win32Clock : public Clock {
     return static_cast<double>(now.QuadPart) / static_cast<double>(frequency_.QuadPart);
   }
 
-  void Sleep(double seconds) override {
-    ::Sleep(seconds > 0 ? static_cast<DWORD>(std::lround(seconds * 1000)) : 0);
-  }
+  void Sleep(double seconds) override { ::Sleep(seconds > 0 ? static_cast<DWORD>(std::lround(seconds * 1000)) : 0); }
 
  private:
   LARGE_INTEGER frequency_ = [] {

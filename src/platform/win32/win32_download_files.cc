@@ -47,8 +47,8 @@ std::wstring FolderOf(const std::wstring& path) {
 // Six letters and digits that no other transfer of this or another process is likely to pick.
 std::wstring RandomSuffix() {
   static std::atomic<unsigned> counter{0};
-  unsigned long long x = ::GetTickCount64() * 0x9E3779B97F4A7C15ull ^ (::GetCurrentProcessId() * 0xBF58476D1CE4E5B9ull) ^
-                         (++counter * 0x94D049BB133111EBull);
+  unsigned long long x = ::GetTickCount64() * 0x9E3779B97F4A7C15ull ^
+                         (::GetCurrentProcessId() * 0xBF58476D1CE4E5B9ull) ^ (++counter * 0x94D049BB133111EBull);
   x ^= x >> 31;
   static constexpr wchar_t kDigits[] = L"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
   std::wstring suffix;
@@ -112,11 +112,12 @@ class Win32TemporaryFile : public TemporaryFile {
   // Through a handle that shares everything, as the program holding the target does.
   FileResult CopyIntoTarget() override {
     file_.Reset();
-    UniqueHandle source(::CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle source(
+        ::CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!source) return LastError();
     UniqueHandle target(::CreateFileW(target_.c_str(), GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      0, nullptr));
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
     if (!target) return LastError();
     std::vector<char> buffer(kCopyBuffer);
     for (;;) {

@@ -43,8 +43,7 @@ int RuntimeErrorNumberFor(DWORD code, int not_found) {
 }
 
 void FailWin32(DWORD code, int not_found, const std::string& what) {
-  throw RuntimeError(RuntimeErrorNumberFor(code, not_found),
-                     what + " (Windows error " + std::to_string(code) + ")");
+  throw RuntimeError(RuntimeErrorNumberFor(code, not_found), what + " (Windows error " + std::to_string(code) + ")");
 }
 
 void FailLastError(int not_found, const std::string& what) { FailWin32(::GetLastError(), not_found, what); }
@@ -54,9 +53,7 @@ std::wstring Wide(std::string_view cp1252) {
   return std::wstring(utf16.begin(), utf16.end());
 }
 
-std::string Narrow(std::wstring_view utf16) {
-  return Cp1252FromUtf16(std::u16string(utf16.begin(), utf16.end()));
-}
+std::string Narrow(std::wstring_view utf16) { return Cp1252FromUtf16(std::u16string(utf16.begin(), utf16.end())); }
 
 std::string SystemMessage(DWORD code, HMODULE module) {
   const DWORD source = module != nullptr ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM;

@@ -51,7 +51,8 @@ class Win32RandomFile : public RandomFile {
       const DWORD want = static_cast<DWORD>(std::min(data.size() - done, kMaxChunk));
       OVERLAPPED o = At(offset + done);
       DWORD put = 0;
-      if (!::WriteFile(file_.get(), data.data() + done, want, &put, &o)) FailLastError(err::kDeviceIoError, "write " + name_);
+      if (!::WriteFile(file_.get(), data.data() + done, want, &put, &o))
+        FailLastError(err::kDeviceIoError, "write " + name_);
       if (put == 0) FailWin32(ERROR_DISK_FULL, err::kDeviceIoError, "write " + name_);
       done += put;
     }
@@ -155,7 +156,8 @@ class Win32FileSystem : public FileSystem {
     const char letter = drive.empty() ? '\0' : UpperCp1252(drive[0]);
     if (letter < 'A' || letter > 'Z') FailWin32(ERROR_INVALID_DRIVE, err::kDeviceUnavailable, "chdrive " + drive);
     const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
-    if (::GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR) FailWin32(ERROR_INVALID_DRIVE, err::kDeviceUnavailable, "chdrive " + drive);
+    if (::GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR)
+      FailWin32(ERROR_INVALID_DRIVE, err::kDeviceUnavailable, "chdrive " + drive);
     RememberFolder(DriveOf(CurrentDirectory()), CurrentDirectory());
     // "X:" alone resolves to the drive's remembered folder; its root when that is gone.
     std::wstring target = FullPath(std::wstring(root, 2));

@@ -99,8 +99,9 @@ void FormWindow::OnLoad(Form&) {
   if (hwnd_ == nullptr) Create();
   for (size_t i = 0; i < form_.spec().controls.size(); ++i) {
     const ControlSpec& control = form_.spec().controls[i];
-    OnChange(form_, control, control.kind == ControlKind::kProgressBar ? std::to_string(form_.Value(control.name))
-                                                                        : form_.Text(control.name));
+    OnChange(form_, control,
+             control.kind == ControlKind::kProgressBar ? std::to_string(form_.Value(control.name))
+                                                       : form_.Text(control.name));
   }
   ::SetWindowTextW(hwnd_, Wide(form_.Text(form_.name())).c_str());
   StartTimers();
@@ -174,7 +175,8 @@ void FormWindow::Rescale(int dpi, const RECT* suggested) {
   for (size_t i = 0; i < children_.size(); ++i) {
     if (children_[i] == nullptr) continue;
     const RECT r = ControlRect(controls[i]);
-    ::SetWindowPos(children_[i], nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(children_[i], nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
     ::SendMessageW(children_[i], WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[i].get()), TRUE);
   }
   RECT r = WindowRectForClient({0, 0, Px(form_.spec().client_width), Px(form_.spec().client_height)}, Style(), dpi);
@@ -202,16 +204,25 @@ void FormWindow::CreateChild(size_t index) {
   DWORD style = WS_CHILD | WS_VISIBLE;
   switch (control.kind) {
     case ControlKind::kProgressBar: window_class = PROGRESS_CLASSW; break;
-    case ControlKind::kButton: window_class = L"BUTTON"; style |= BS_PUSHBUTTON; break;
-    case ControlKind::kOptionButton: window_class = L"BUTTON"; style |= BS_RADIOBUTTON; break;
-    case ControlKind::kTextBox: window_class = L"EDIT"; style |= WS_BORDER | ES_AUTOHSCROLL | ES_READONLY; break;
+    case ControlKind::kButton:
+      window_class = L"BUTTON";
+      style |= BS_PUSHBUTTON;
+      break;
+    case ControlKind::kOptionButton:
+      window_class = L"BUTTON";
+      style |= BS_RADIOBUTTON;
+      break;
+    case ControlKind::kTextBox:
+      window_class = L"EDIT";
+      style |= WS_BORDER | ES_AUTOHSCROLL | ES_READONLY;
+      break;
     default: return;  // painted by the form, or nothing to show
   }
   if (!Rendered(control)) return;
   const RECT r = ControlRect(control);
-  const HWND child = ::CreateWindowExW(0, window_class, Wide(control.text).c_str(), style, r.left, r.top,
-                                       r.right - r.left, r.bottom - r.top, hwnd_,
-                                       reinterpret_cast<HMENU>(kFirstId + index), Instance(), nullptr);
+  const HWND child =
+      ::CreateWindowExW(0, window_class, Wide(control.text).c_str(), style, r.left, r.top, r.right - r.left,
+                        r.bottom - r.top, hwnd_, reinterpret_cast<HMENU>(kFirstId + index), Instance(), nullptr);
   if (child == nullptr) return;
   ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[index].get()), FALSE);
   if (control.kind == ControlKind::kProgressBar) ::SendMessageW(child, PBM_SETRANGE32, 0, 100);
@@ -257,20 +268,15 @@ LRESULT CALLBACK FormWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, 
 
 LRESULT FormWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
-    case WM_ERASEBKGND:
-      return 1;  // painted with everything else, without flicker
-    case WM_PAINT:
-      Paint();
-      return 0;
+    case WM_ERASEBKGND: return 1;  // painted with everything else, without flicker
+    case WM_PAINT: Paint(); return 0;
     case WM_TIMER:
       if (wparam >= kFirstId && wparam - kFirstId < form_.spec().controls.size()) Timer(wparam - kFirstId);
       return 0;
     case WM_LBUTTONDOWN:
       pressed_ = LabelAt({static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))});
       return 0;
-    case WM_LBUTTONUP:
-      Click({static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))});
-      return 0;
+    case WM_LBUTTONUP: Click({static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))}); return 0;
     case WM_COMMAND:
       if (HIWORD(wparam) == BN_CLICKED && LOWORD(wparam) >= kFirstId) {
         const size_t index = LOWORD(wparam) - kFirstId;
@@ -280,14 +286,9 @@ LRESULT FormWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         }
       }
       return 0;
-    case WM_CLOSE:
-      host_.CloseRequested(form_);
-      return 0;
-    case kDpiChanged:
-      Rescale(HIWORD(wparam), reinterpret_cast<const RECT*>(lparam));
-      return 0;
-    default:
-      return ::DefWindowProcW(hwnd_, message, wparam, lparam);
+    case WM_CLOSE: host_.CloseRequested(form_); return 0;
+    case kDpiChanged: Rescale(HIWORD(wparam), reinterpret_cast<const RECT*>(lparam)); return 0;
+    default: return ::DefWindowProcW(hwnd_, message, wparam, lparam);
   }
 }
 

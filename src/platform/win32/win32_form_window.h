@@ -1,6 +1,6 @@
 // The window of one form, rendered from its control table: twips scaled at the DPI of its
-// monitor (again when it moves to another), labels and shapes painted on the form, the progress bar as the common control, and
-// the form's timers, clicks and close box handed to the user interface that owns it.
+// monitor (again when it moves to another), labels and shapes painted on the form, the progress bar as the common
+// control, and the form's timers, clicks and close box handed to the user interface that owns it.
 #pragma once
 
 #include <windows.h>
@@ -73,8 +73,8 @@ class FormWindow : public FormObserver {
   HWND hwnd_ = nullptr;
   int dpi_ = 96;
   UniqueGdi background_;
-  std::vector<UniqueGdi> fonts_;  // one per control
-  std::vector<HWND> children_;    // one per control; nullptr for painted ones
+  std::vector<UniqueGdi> fonts_;   // one per control
+  std::vector<HWND> children_;     // one per control; nullptr for painted ones
   std::optional<size_t> pressed_;  // the label under a pressed mouse button
 };
 

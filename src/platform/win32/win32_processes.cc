@@ -28,8 +28,8 @@ UniqueHandle Start(const wchar_t* application, std::wstring command_line, WORD s
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = show;
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(application, command_line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
-                        &startup, &info)) {
+  if (!::CreateProcessW(application, command_line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
+                        &info)) {
     FailLastError(err::kFileNotFound, "start " + what);
   }
   UniqueHandle thread(info.hThread);
@@ -50,8 +50,7 @@ class Win32Processes : public Processes {
 
   std::unique_ptr<Process> StartHidden(const std::string& command_line) override {
     log_.Line({"start", "hidden", command_line});
-    return std::make_unique<Win32Process>(
-        Start(nullptr, Wide(command_line), SW_HIDE, CREATE_NO_WINDOW, command_line));
+    return std::make_unique<Win32Process>(Start(nullptr, Wide(command_line), SW_HIDE, CREATE_NO_WINDOW, command_line));
   }
 
   void StartFocused(const std::string& program) override {

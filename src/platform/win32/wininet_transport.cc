@@ -82,7 +82,8 @@ std::optional<UrlParts> CrackUrl(const std::wstring& url) {
   c.lpszExtraInfo = extra.data();
   c.dwExtraInfoLength = static_cast<DWORD>(extra.size());
   if (!::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &c)) return std::nullopt;
-  if ((c.nScheme != INTERNET_SCHEME_HTTP && c.nScheme != INTERNET_SCHEME_HTTPS) || host[0] == L'\0') return std::nullopt;
+  if ((c.nScheme != INTERNET_SCHEME_HTTP && c.nScheme != INTERNET_SCHEME_HTTPS) || host[0] == L'\0')
+    return std::nullopt;
   UrlParts parts{.secure = c.nScheme == INTERNET_SCHEME_HTTPS, .host = host, .port = c.nPort};
   parts.object = std::wstring(path.data()) + extra.data();
   const size_t fragment = parts.object.find(L'#');
@@ -140,8 +141,8 @@ class WinInetTransport : public HttpTransport {
     // Wine ignores timeouts set on the session: they go where they are used.
     SetTimeouts(connection.get());
     const DWORD flags = kRequestFlags | (parts->secure ? INTERNET_FLAG_SECURE : 0);
-    InetHandle request(::HttpOpenRequestW(connection.get(), L"GET", parts->object.c_str(), nullptr, nullptr, nullptr,
-                                          flags, context));
+    InetHandle request(
+        ::HttpOpenRequestW(connection.get(), L"GET", parts->object.c_str(), nullptr, nullptr, nullptr, flags, context));
     if (!request) return Failed(::GetLastError());
     SetTimeouts(request.get());
     if (events.Stopped()) return {TransportError::kStopped, 0};

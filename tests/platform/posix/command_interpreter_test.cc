@@ -40,7 +40,8 @@ class CommandInterpreterTest : public testing::Test {
 
 TEST(CommandInterpreterSplit, CommandsSplitAtAmpersandsOutsideQuotes) {
   const std::vector<std::pair<std::string, Words>> cases = {
-      {"cmd /c cd \\velmorin\\ &  arj e a.arj \\velmorin\\bases -y ", {"cd \\velmorin\\", "arj e a.arj \\velmorin\\bases -y"}},
+      {"cmd /c cd \\velmorin\\ &  arj e a.arj \\velmorin\\bases -y ",
+       {"cd \\velmorin\\", "arj e a.arj \\velmorin\\bases -y"}},
       {"CMD.EXE /C a&b", {"a", "b"}},
       {"a & \"b & c\" & ", {"a", "\"b & c\""}},
       {"cmd /k x", {"cmd /k x"}},
@@ -97,7 +98,7 @@ TEST_F(CommandInterpreterTest, CopyToAFolderOrWildcardKeepsNameAndPermissions) {
   tree_.Write("C/velmorin/Tool.SH", "#!/bin/sh\n", 0750);
   tree_.Write("C/velmorin/bases/TOOL.sh", "old");
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"copy tool.sh \\velmorin\\bases\\*.*", "C/velmorin/bases/TOOL.sh"},   // the existing spelling wins
+      {"copy tool.sh \\velmorin\\bases\\*.*", "C/velmorin/bases/TOOL.sh"},  // the existing spelling wins
       {"copy tool.sh F:\\velmorin\\bdnet", "F/Velmorin/BdNet/Tool.SH"},
       {"copy tool.sh F:\\velmorin\\bdnet\\soft\\", "F/Velmorin/BdNet/soft/Tool.SH"},
       {"copy tool.sh \\velmorin\\bases\\renamed.sh", "C/velmorin/bases/renamed.sh"},
@@ -160,7 +161,8 @@ class ArjExtractionTest : public CommandInterpreterTest {
  protected:
   void SetUp() override {
     CommandInterpreterTest::SetUp();
-    if (!test_support::MakeArjArchive(tree_.drives() / archive_, {{"dolvek.txt", "1234567 PRODUCTO\r\n"}, {"extra.dat", "x"}})) {
+    if (!test_support::MakeArjArchive(tree_.drives() / archive_,
+                                      {{"dolvek.txt", "1234567 PRODUCTO\r\n"}, {"extra.dat", "x"}})) {
       GTEST_SKIP() << "arj is not installed";
     }
   }

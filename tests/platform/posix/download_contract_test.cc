@@ -62,9 +62,10 @@ struct Certificate {
 
 Certificate MakeCertificate(const TempDir& dir, const std::string& name) {
   const fs::path cert = dir.path() / (name + ".pem"), key = dir.path() / (name + ".key");
-  const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
-                              "-addext subjectAltName=IP:127.0.0.1 -keyout " + key.string() + " -out " +
-                              cert.string() + " 2>/dev/null";
+  const std::string command =
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 "
+      "-addext subjectAltName=IP:127.0.0.1 -keyout " +
+      key.string() + " -out " + cert.string() + " 2>/dev/null";
   if (std::system(command.c_str()) != 0) return {};
   return {cert.string(), key.string()};
 }

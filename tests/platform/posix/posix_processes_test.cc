@@ -28,9 +28,7 @@ bool WaitUntilEnded(Process& process, double seconds) {
 
 class PosixProcessesTest : public testing::Test {
  protected:
-  void SetUp() override {
-    tree_.Folder("C/velmorin/bases");
-  }
+  void SetUp() override { tree_.Folder("C/velmorin/bases"); }
 
   DriveTree tree_;
   PosixFileSystem fs_{tree_.drives()};
@@ -78,7 +76,8 @@ TEST_F(PosixProcessesTest, BothExtractionsRunAtOnceOnTheSameArchive) {
 }
 
 TEST_F(PosixProcessesTest, AFocusedProgramRunsInTheRunsCurrentFolderEvenWithoutItsRunBit) {
-  tree_.Write("F/velmorin/reparar/Quimbaleta.exe", "#!/bin/sh\nd=$(dirname \"$0\")\npwd > \"$d/ran.tmp\" && mv \"$d/ran.tmp\" \"$d/ran.txt\"\n", 0600);
+  tree_.Write("F/velmorin/reparar/Quimbaleta.exe",
+              "#!/bin/sh\nd=$(dirname \"$0\")\npwd > \"$d/ran.tmp\" && mv \"$d/ran.tmp\" \"$d/ran.txt\"\n", 0600);
   tree_.Folder("F/velmorin/bdnet");
   fs_.ChangeDrive("F");
   fs_.ChangeFolder("F:\\velmorin\\bdnet");

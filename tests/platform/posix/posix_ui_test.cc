@@ -67,7 +67,9 @@ struct Pty {
     ::close(master);
     ::close(slave);
   }
-  void Type(const std::string& keys) const { EXPECT_EQ(::write(master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
+  void Type(const std::string& keys) const {
+    EXPECT_EQ(::write(master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  }
   int master = -1;
   int slave = -1;
 };
@@ -183,7 +185,8 @@ TEST_F(PosixUiTest, WhatATimerLetsOutIsReportedAndEndsWithTwo) {
   EXPECT_EQ(log_.Text(), "show\tMenorRef\nerror\t62\tLa entrada pasa del final del archivo\nexit\t2\n");
   EXPECT_NE(output_.ReadAll().find("Se ha producido el error '62' en tiempo de ejecución:"), std::string::npos);
   EXPECT_EQ(end_of_a_timer_that([] {
-              throw std::filesystem::filesystem_error("is_regular_file", std::make_error_code(std::errc::filename_too_long));
+              throw std::filesystem::filesystem_error("is_regular_file",
+                                                      std::make_error_code(std::errc::filename_too_long));
             }),
             2);
   EXPECT_EQ(log_.Text(), "show\tMenorRef\nerror\t51\tError interno\nexit\t2\n");

@@ -14,7 +14,10 @@ FormSpec DialogSpec() {
   FormSpec spec{.name = "MenorRef", .caption = "Descarga de archivos", .client_width = 5985, .client_height = 1935};
   spec.controls = {
       {.name = "Lab1", .kind = ControlKind::kLabel, .rect = {120, 120, 5655, 255}},
-      {.name = "Lab4", .kind = ControlKind::kLabel, .rect = {120, 150, 3855, 255}, .text = Ansi(" Condiciones de dispensación")},
+      {.name = "Lab4",
+       .kind = ControlKind::kLabel,
+       .rect = {120, 150, 3855, 255},
+       .text = Ansi(" Condiciones de dispensación")},
       {.name = "Label7", .kind = ControlKind::kLabel, .rect = {4080, 150, 1335, 375}, .text = "123 kb"},
       {.name = "Label10", .kind = ControlKind::kLabel, .rect = {720, 600, 4575, 255}, .text = "+++"},
       {.name = "Label9", .kind = ControlKind::kLabel, .rect = {720, 600, 5055, 255}, .text = "***", .visible = false},
@@ -24,8 +27,16 @@ FormSpec DialogSpec() {
       {.name = "Lab2", .kind = ControlKind::kLabel, .rect = {4560, 1440, 1335, 255}, .text = "ESCape Cerrar"},
       {.name = "Timer1", .kind = ControlKind::kTimer, .interval_ms = 1},
       {.name = "Frame1", .kind = ControlKind::kFrame, .rect = {120, 2400, 6615, 1935}, .text = "Frame1"},
-      {.name = "Text1", .kind = ControlKind::kTextBox, .rect = {0, 0, 3855, 285}, .text = "http://x/", .container = "Frame1"},
-      {.name = "Command2", .kind = ControlKind::kButton, .rect = {4080, 960, 975, 375}, .text = "Cancelar", .container = "Frame1"},
+      {.name = "Text1",
+       .kind = ControlKind::kTextBox,
+       .rect = {0, 0, 3855, 285},
+       .text = "http://x/",
+       .container = "Frame1"},
+      {.name = "Command2",
+       .kind = ControlKind::kButton,
+       .rect = {4080, 960, 975, 375},
+       .text = "Cancelar",
+       .container = "Frame1"},
   };
   return spec;
 }

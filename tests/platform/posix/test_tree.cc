@@ -42,8 +42,8 @@ bool MakeArjArchive(const fs::path& archive, const std::initializer_list<std::pa
     names += " " + name;
   }
   fs::create_directories(archive.parent_path());
-  const std::string command = "cd '" + source.path().string() + "' && arj a '" + archive.string() + "'" + names +
-                              " </dev/null >/dev/null 2>&1";
+  const std::string command =
+      "cd '" + source.path().string() + "' && arj a '" + archive.string() + "'" + names + " </dev/null >/dev/null 2>&1";
   return std::system(command.c_str()) == 0 && fs::exists(archive);
 }
 

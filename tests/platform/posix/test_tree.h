@@ -24,7 +24,8 @@ class DriveTree {
 };
 
 // Builds a real arj archive holding `files` (name, bytes); false when arj is missing.
-bool MakeArjArchive(const std::filesystem::path& archive, const std::initializer_list<std::pair<std::string, std::string>>& files);
+bool MakeArjArchive(const std::filesystem::path& archive,
+                    const std::initializer_list<std::pair<std::string, std::string>>& files);
 
 // Waits up to `seconds` for a file to appear.
 bool WaitForFile(const std::filesystem::path& file, double seconds);

@@ -20,8 +20,8 @@ namespace fs = std::filesystem;
 class HeldHandle : public HeldFile {
  public:
   explicit HeldHandle(const fs::path& path)
-      : handle_(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr)) {}
+      : handle_(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                              nullptr)) {}
   ~HeldHandle() override {
     if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
   }

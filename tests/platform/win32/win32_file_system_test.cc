@@ -2,8 +2,8 @@
 // per-drive current folders.
 #include "platform/win32/win32_file_system.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <functional>
 

@@ -2,15 +2,15 @@
 // not waited for; a program file starts in the current folder.
 #include "platform/win32/win32_processes.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
 #include "common/runtime_error.h"
-#include "platform/win32/win32_file_system_fixture.h"
 #include "platform/ui_log_capture.h"
+#include "platform/win32/win32_file_system_fixture.h"
 #include "platform/win32/wine_test_env.h"
 #include "support/temp_dir.h"
 
@@ -43,7 +43,8 @@ TEST_F(Win32ProcessesTest, HiddenCommandLineRunsEveryPartAndIsNotWaitedFor) {
   fs::copy_file(helper_, "C:\\bin\\slow.exe");
   // Like the run's lines: change folder, then a program found there, chained with "&".
   const auto start = std::chrono::steady_clock::now();
-  auto process = processes_->StartHidden("cmd /c cd \\bin\\ &  slow.exe 1500 C:\\out.txt fin & slow.exe 0 C:\\second.txt");
+  auto process =
+      processes_->StartHidden("cmd /c cd \\bin\\ &  slow.exe 1500 C:\\out.txt fin & slow.exe 0 C:\\second.txt");
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
   EXPECT_TRUE(process->Running());
   EXPECT_FALSE(fs::exists("C:\\out.txt"));
@@ -63,7 +64,9 @@ TEST_F(Win32ProcessesTest, FocusedProgramStartsInTheCurrentFolder) {
   fixture_.fs.ChangeFolder("\\velmorin\\bdnet");
   processes_->StartFocused("tool.exe");
   ASSERT_TRUE(Eventually([] { return fs::exists("C:\\velmorin\\bdnet\\started.txt"); }));
-  EXPECT_TRUE(Eventually([] { return test_support::ReadFileBytes("C:\\velmorin\\bdnet\\started.txt") == "started\nC:\\velmorin\\bdnet\n"; }));
+  EXPECT_TRUE(Eventually([] {
+    return test_support::ReadFileBytes("C:\\velmorin\\bdnet\\started.txt") == "started\nC:\\velmorin\\bdnet\n";
+  }));
   EXPECT_EQ(log_.Text(), "start\tfocused\ttool.exe\n");
 }
 

@@ -3,9 +3,9 @@
 // modal loop, ESC whichever control has the focus, message boxes and the end.
 #include "platform/win32/win32_ui.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -202,7 +202,8 @@ TEST_F(Win32UiTest, UnattendedMessageBoxesAndErrorReportsAreLoggedWithoutWaiting
   ui_->MessageBox(platform::MessageIcon::kCritical, "Error de actualizacion", "No puede descargar \nF:\\x");
   ui_->ReportRuntimeError(RuntimeError(53));
   const std::string log = test_support::ReadFileBytes(UiLogPath());
-  EXPECT_NE(log.find("msgbox\tinformation\tCondiciones de dispensación\tDescarga cancelada\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("msgbox\tinformation\tCondiciones de dispensación\tDescarga cancelada\n"), std::string::npos)
+      << log;
   EXPECT_NE(log.find("msgbox\tcritical\tError de actualizacion\tNo puede descargar \\nF:\\x\n"), std::string::npos);
   EXPECT_NE(log.find("error\t53\tNo se ha encontrado el archivo\n"), std::string::npos);
 }
@@ -216,7 +217,8 @@ TEST_F(Win32UiTest, WhatATimerLetsOutIsReportedAndEndsWithTwo) {
   EXPECT_NE(test_support::ReadFileBytes(UiLogPath()).find("error\t51\tError interno\nexit\t2\n"), std::string::npos);
   form.on_timer = [](const std::string&) { throw std::bad_alloc(); };
   EXPECT_EXIT(ui_->Run(form), testing::ExitedWithCode(2), "");
-  EXPECT_NE(test_support::ReadFileBytes(UiLogPath()).find("error\t7\tMemoria insuficiente\nexit\t2\n"), std::string::npos);
+  EXPECT_NE(test_support::ReadFileBytes(UiLogPath()).find("error\t7\tMemoria insuficiente\nexit\t2\n"),
+            std::string::npos);
 }
 
 TEST_F(Win32UiTest, EndProgramLogsAndEndsWithTheCode) {
