@@ -1,7 +1,10 @@
 // The Linux program: the portable core on the Linux platform (drive letters mapped onto
 // folders under $VELMORIN_DRIVES, libcurl transfers, the cmd stand-in, a terminal view).
+#include <unistd.h>
+
 #include "app/updater.h"
 #include "common/environment.h"
+#include "common/run_report.h"
 #include "common/settings.h"
 #include "common/ui_log.h"
 #include "download/download_control.h"
@@ -15,7 +18,11 @@
 int main() {
   using namespace velmorin::platform;
   const velmorin::Environment env = velmorin::Environment::OfProcess();
-  velmorin::UiLog log(env.Get("VELMORIN_UI_LOG"));
+  velmorin::RunReport report(env.Get("VELMORIN_REPORT"));
+  char host[256] = "";
+  ::gethostname(host, sizeof host - 1);
+  velmorin::ReportProgramStart(report, VELMORIN_VERSION, host);
+  velmorin::UiLog log(env.Get("VELMORIN_UI_LOG"), &report);
   PosixFileSystem fs(DrivesRoot(env));
   auto ui = MakePosixUi(log);
   auto processes = MakePosixProcesses(fs, log, env.Get("VELMORIN_COMMAND_LOG"));
@@ -23,7 +30,11 @@ int main() {
   auto download_files = MakePosixDownloadFiles(fs);
   const velmorin::DownloadOptions download_options = velmorin::ReadDownloadOptions(env);
   auto transports = [&] { return MakeCurlTransport(download_options.ca_file); };
-  Platform platform{fs, *ui, *processes, *clock,
-                    [&] { return velmorin::MakeDownloadControl(transports, *download_files, download_options); }};
+  Platform platform{fs,
+                    *ui,
+                    *processes,
+                    *clock,
+                    [&] { return velmorin::MakeDownloadControl(transports, *download_files, download_options); },
+                    &report};
   velmorin::RunUpdater(platform, velmorin::ReadSettings(env));
 }

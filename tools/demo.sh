@@ -27,6 +27,8 @@ start_run_sites "$build/tools/test_server/velmorin-test-server" "$work" "$work/s
 export VELMORIN_DRIVES="$PWD/$work/drives"
 export VELMORIN_UPDATE_ADDRESS="127.0.0.1:$(site_port "$work" update)"
 export VELMORIN_UI_LOG="$PWD/$work/ui.log"
+export VELMORIN_REPORT="$PWD/$work/informe.log"
+rm -f "$VELMORIN_REPORT" "$VELMORIN_REPORT.old"
 echo "== Servidor de prueba: actualizaciones $VELMORIN_UPDATE_SERVER, consejo $VELMORIN_COUNCIL_SITE, cooperativa $VELMORIN_COOP_SITE"
 echo "== Actualización (unos 25 segundos: dos esperas de 5 s y la del instalador de 10 s)"
 set +e
@@ -45,4 +47,6 @@ echo "== Registros cambiados por fichero:"
 for mark in reparar/quimbaleta.log bdnet/instalado.txt; do
   [ -f "$work/drives/F/velmorin/$mark" ] && echo "== $(cat "$work/drives/F/velmorin/$mark")"
 done
+echo "== Informe de la ejecución, para el técnico: $VELMORIN_REPORT (últimas líneas)"
+tail -n 12 "$VELMORIN_REPORT" | tr -d '\r' | sed 's/^\xEF\xBB\xBF//; s/^/   /'
 exit "$code"

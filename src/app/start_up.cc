@@ -71,6 +71,7 @@ Region DetectRegion(Channels& channels, const std::string& drive_prefix) {
   Region region;
   region.code = RegionCodeOf(name);
   region.suffix = region.code == "CYL" ? "NA" : region.code;
+  region.name = name;
   return region;
 }
 

@@ -22,6 +22,7 @@ void PrepareFolders(platform::FileSystem& fs, const std::string& drive_prefix);
 struct Region {
   std::string code;    // "CYL", "CM", "EX", "MA" or "NA"
   std::string suffix;  // the code, with "CYL" as "NA"
+  std::string name;    // as ccaa gives it (CP1252); empty when it could not be read
 };
 
 // The region code for a region name (the first line of ccaa).

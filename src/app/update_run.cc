@@ -1,6 +1,7 @@
 // UpdateRun: the stages of the run in their fixed order.
 #include "app/update_run.h"
 
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -56,6 +57,8 @@ void UpdateRun::Run() {
   prefix_ = ReadDrivePrefix(channels_);
   PrepareFolders(platform_.fs, prefix_);
   region_ = DetectRegion(channels_, prefix_);
+  platform::Report(platform_, "datos",
+                   Ansi("unidad '") + prefix_ + Ansi("', región '") + region_.name + "' (" + region_.code + ")");
   DownloadSteps(dialog_, platform_.ui, startup_, prefix_).Initial();
   ReferenceLists();
   PreferenceAndDatabase();
@@ -69,7 +72,7 @@ void UpdateRun::ReferenceLists() {
   steps.Run({.address = settings_.council_site + "/serializacion.txt", .folder = "\\velmorin\\bases\\"});
   steps.Run({.address = lists + "SNOMED.txt", .folder = "\\velmorin\\quorra\\"});
   steps.Run({.address = lists + "VISADO75.txt", .folder = "\\velmorin\\"});
-  ImportVisadoList(channels_);
+  Converted("ImportVisadoList", [&] { ImportVisadoList(channels_); });
   NotifiedPrices();
   steps.Run({.address = lists + "bioequiv.txt", .fixed_path = "\\velmorin\\quorra\\bioequiv"});
   if (region_.code == "CYL") steps.Run({.address = lists + "Cyl_Menores.txt", .folder = "\\velmorin\\maximos\\"});
@@ -81,7 +84,7 @@ void UpdateRun::NotifiedPrices() {
             .folder = "\\velmorin\\quorra\\",
             .preparation = [this] { EmptyNotifiedPriceList(channels_); }});
   FormsProgress progress(dialog_, startup_);
-  RebuildNotifiedPrices(channels_, progress);
+  Converted("RebuildNotifiedPrices", [&] { RebuildNotifiedPrices(channels_, progress); });
 }
 
 void UpdateRun::PreferenceAndDatabase() {
@@ -126,10 +129,26 @@ void UpdateRun::WriteOrigin() {
 
 void UpdateRun::Convert() {
   FormsProgress progress(dialog_, startup_);
-  ClearEndMarks(channels_, progress);
-  ImportProductFile(channels_, prefix_, region_.suffix);
-  BuildPreferencePrices(channels_);
-  ImportSerializationList(channels_);
+  Converted("ClearEndMarks", [&] { ClearEndMarks(channels_, progress); });
+  Converted("ImportProductFile", [&] { ImportProductFile(channels_, prefix_, region_.suffix); });
+  Converted("BuildPreferencePrices", [&] { BuildPreferencePrices(channels_); });
+  Converted("ImportSerializationList", [&] { ImportSerializationList(channels_); });
+}
+
+void UpdateRun::Converted(std::string_view routine, const std::function<void()>& convert) {
+  channels_.TakeRecordsWritten();
+  const double start = platform_.clock.SteadySeconds();
+  convert();
+  const double seconds = platform_.clock.SteadySeconds() - start;
+  std::string text(routine);
+  const auto written = channels_.TakeRecordsWritten();
+  if (written.empty()) text += ": sin registros escritos";
+  for (const auto& [path, count] : written) {
+    text += (&path == &written.begin()->first ? ": " : ", ") + std::to_string(count) + " registros en " + path;
+  }
+  char elapsed[32];
+  std::snprintf(elapsed, sizeof elapsed, "; %.2f s", seconds);
+  platform::Report(platform_, "conversión", text + elapsed);
 }
 
 void UpdateRun::LaunchInstaller() {

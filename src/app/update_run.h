@@ -1,7 +1,9 @@
 // The update run: one straight sequence from the drive prefix to the installer.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "app/start_up.h"
 #include "common/form.h"
@@ -32,6 +34,8 @@ class UpdateRun {
   void WriteOrigin();
   void LaunchInstaller();
   void SetStartupBar(int value);
+  // Runs one conversion routine and reports the records it wrote and its time.
+  void Converted(std::string_view routine, const std::function<void()>& convert);
 
   platform::Platform& platform_;
   Channels& channels_;

@@ -10,11 +10,13 @@ namespace velmorin {
 namespace {
 
 // Every variable the program reads; a name missing here would silently read as unset.
-constexpr std::array<std::string_view, 13> kVariables = {
-    "VELMORIN_UPDATE_SERVER",   "VELMORIN_COUNCIL_SITE",    "VELMORIN_COOP_SITE", "VELMORIN_UPDATE_DOMAIN",
-    "VELMORIN_UPDATE_ADDRESS",  "VELMORIN_UPDATE_HOSTNAME", "VELMORIN_UI_LOG",    "VELMORIN_DRIVES",
-    "VELMORIN_CONNECT_TIMEOUT", "VELMORIN_STALL_TIMEOUT",   "VELMORIN_CA_FILE",   "VELMORIN_COMMAND_LOG",
-    "VELMORIN_UNATTENDED",
+constexpr std::array<std::string_view, 15> kVariables = {
+    "VELMORIN_UPDATE_SERVER", "VELMORIN_COUNCIL_SITE",   "VELMORIN_COOP_SITE",
+    "VELMORIN_UPDATE_DOMAIN", "VELMORIN_UPDATE_ADDRESS", "VELMORIN_UPDATE_HOSTNAME",
+    "VELMORIN_UI_LOG",        "VELMORIN_DRIVES",         "VELMORIN_CONNECT_TIMEOUT",
+    "VELMORIN_STALL_TIMEOUT", "VELMORIN_CA_FILE",        "VELMORIN_COMMAND_LOG",
+    "VELMORIN_UNATTENDED",    "VELMORIN_REPORT",
+    "LOCALAPPDATA",  // Windows: where the run report goes unless VELMORIN_REPORT names a file
 };
 
 void CheckKnown(std::string_view name) {

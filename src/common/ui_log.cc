@@ -2,12 +2,15 @@
 #include "common/ui_log.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "common/cp1252.h"
 
 namespace velmorin {
 
 void UiLog::Line(std::initializer_list<std::string_view> fields) {
+  if (report_ != nullptr) Report(fields);
   if (!enabled()) return;
   std::string line;
   for (std::string_view field : fields) {
@@ -25,6 +28,23 @@ void UiLog::Line(std::initializer_list<std::string_view> fields) {
   if (FILE* f = std::fopen(path_.c_str(), "ab")) {
     std::fwrite(line.data(), 1, line.size(), f);
     std::fclose(f);
+  }
+}
+
+void UiLog::Report(std::initializer_list<std::string_view> fields) {
+  const std::vector<std::string> f(fields.begin(), fields.end());
+  if (f.empty()) return;
+  const auto field = [&](size_t i) { return i < f.size() ? f[i] : std::string(); };
+  if (f[0] == "msgbox") {
+    report_->Event("mensaje", field(2).empty() ? field(3) : field(2) + ": " + field(3));
+  } else if (f[0] == "start" && field(1) == "skipped") {
+    report_->Event("programa no iniciado", field(2) + " (" + field(3) + ")");
+  } else if (f[0] == "start") {
+    report_->Event(field(1) == "hidden" ? "programa iniciado (oculto)" : "programa iniciado", field(2));
+  } else if (f[0] == "error") {
+    report_->Event("error en tiempo de ejecución", field(1) + ": " + field(2));
+  } else if (f[0] == "exit") {
+    report_->Event("fin", Ansi("código de salida ") + field(1));
   }
 }
 

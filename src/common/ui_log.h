@@ -7,13 +7,15 @@
 #include <string_view>
 
 #include "common/form.h"
+#include "common/run_report.h"
 
 namespace velmorin {
 
 class UiLog : public FormObserver {
  public:
-  // An empty path: a log that writes nothing.
-  explicit UiLog(std::string path) : path_(std::move(path)) {}
+  // An empty path: a log that writes nothing. The run report, when given, gets the effects a
+  // technician needs: message boxes, programs started, run-time errors, the exit.
+  explicit UiLog(std::string path, RunReport* report = nullptr) : path_(std::move(path)), report_(report) {}
   bool enabled() const { return !path_.empty(); }
 
   // Fields are CP1252; each is converted to UTF-8 and its line feeds written as \n.
@@ -24,7 +26,10 @@ class UiLog : public FormObserver {
   void OnUnload(Form& form) override;
 
  private:
+  void Report(std::initializer_list<std::string_view> fields);
+
   std::string path_;
+  RunReport* report_;
 };
 
 }  // namespace velmorin

@@ -95,6 +95,9 @@ void Channels::Close(int channel) {
   if (it == open_.end()) return;
   Entry entry = std::move(it->second);
   open_.erase(it);
+  if (entry.records && entry.records->records_written() > 0) {
+    written_[entry.records->path()] += entry.records->records_written();
+  }
   if (entry.output) entry.output->Flush();
 }
 

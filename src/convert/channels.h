@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "common/text_lines.h"
 #include "convert/record_file.h"
@@ -67,6 +68,9 @@ class Channels {
 
   platform::FileSystem& fs() { return fs_; }
 
+  // Records written into each record file closed since the last call, by path.
+  std::map<std::string, int64_t> TakeRecordsWritten() { return std::exchange(written_, {}); }
+
  private:
   struct Entry {
     std::unique_ptr<RecordFile> records;
@@ -78,6 +82,7 @@ class Channels {
 
   platform::FileSystem& fs_;
   std::map<int, Entry> open_;
+  std::map<std::string, int64_t> written_;
 };
 
 }  // namespace velmorin

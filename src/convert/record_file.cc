@@ -32,6 +32,7 @@ void RecordFile::ReadRange(int64_t n, int64_t count, std::span<char> out) {
 void RecordFile::Write(int64_t n, std::span<const char> record) {
   Check(n);
   file_->WriteAt(static_cast<uint64_t>(n - 1) * slot_length_, record.first(data_length_));
+  ++records_written_;
 }
 
 void RecordFile::WriteBytes(int64_t n, std::span<const char> bytes) {
@@ -40,6 +41,7 @@ void RecordFile::WriteBytes(int64_t n, std::span<const char> bytes) {
     throw RuntimeError(err::kBadRecordNumber, path_);
   }
   file_->WriteAt(static_cast<uint64_t>(n - 1) * slot_length_, bytes);
+  records_written_ += static_cast<int64_t>((bytes.size() + slot_length_ - 1) / slot_length_);
 }
 
 uint64_t RecordFile::Size() { return file_->Size(); }

@@ -36,6 +36,8 @@ class RecordFile {
   // Writes raw bytes at the start of slot n (any length; used for runs of records).
   void WriteBytes(int64_t n, std::span<const char> bytes);
   uint64_t Size();
+  // Records written so far (a run of n records counts n), for the run report.
+  int64_t records_written() const { return records_written_; }
 
   static int64_t MaxRecordFor(size_t slot_length) { return static_cast<int64_t>(kMaxRecordFileBytes / slot_length); }
 
@@ -46,6 +48,7 @@ class RecordFile {
   size_t slot_length_;
   size_t data_length_;
   std::string path_;
+  int64_t records_written_ = 0;
 };
 
 // A numeric value used as a record number: rounded halves-to-even; run-time error 63 when it

@@ -87,6 +87,7 @@ class DownloadControl : public platform::DownloadFile {
   void StartTransfer() override;
   bool TransferFailed() const override { return failed_; }
   std::string ResultText() const override { return result_; }
+  int HttpStatus() const override { return seen_.status; }
 
  private:
   std::optional<TransferFailure> Run(std::unique_ptr<TemporaryFile>& temp);

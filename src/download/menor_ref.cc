@@ -119,7 +119,10 @@ void MenorRef::Command1Click() {
   control->SourceUrl = form_.Text("Text1");
   control->TargetPath = form_.Text("Text2");
   control->TransferProgress = [this](platform::TransferProgressArgs& args) { TransferProgress(args); };
+  last_bytes_received_ = 0;
+  const double start = platform_.clock.SteadySeconds();
   control->StartTransfer();
+  ReportTransfer(*control, platform_.clock.SteadySeconds() - start);
   const bool on_update_server = Contains(control->SourceUrl, settings_.update_domain);
   const bool failed = control->TransferFailed();
   if (!on_update_server && failed) return;
@@ -132,6 +135,17 @@ void MenorRef::Command1Click() {
   const std::string result = control->ResultText();
   if (result != "OK") EndWithBox(platform::MessageIcon::kInformation, "", result);
   Succeeded();
+}
+
+// Every outcome, also a failure that the run passes over in silence.
+void MenorRef::ReportTransfer(const platform::DownloadFile& control, double seconds) {
+  if (platform_.report == nullptr) return;
+  char figures[96];
+  std::snprintf(figures, sizeof figures, "; HTTP %d; %ld bytes; %.1f s", control.HttpStatus(),
+                static_cast<long>(last_bytes_received_), seconds);
+  const std::string outcome = control.TransferFailed() ? "fallo: " + control.ResultText() : control.ResultText();
+  platform::Report(platform_, "descarga",
+                   WithoutCredentials(control.SourceUrl) + " -> " + control.TargetPath + ": " + outcome + figures);
 }
 
 void MenorRef::Succeeded() {
@@ -166,6 +180,7 @@ void MenorRef::KeyPress(int key) {
 void MenorRef::Command2Click() { cancel_requested_ = true; }
 
 void MenorRef::TransferProgress(platform::TransferProgressArgs& args) {
+  last_bytes_received_ = args.BytesReceived;
   if (cancel_requested_) {
     args.Cancel = true;
     cancel_requested_ = false;

@@ -48,6 +48,7 @@ class MenorRef {
   void Succeeded();
   void SetOption1();
   void Close();
+  void ReportTransfer(const platform::DownloadFile& control, double seconds);
   void EndWithBox(platform::MessageIcon icon, const std::string& title, const std::string& text);
 
   platform::Platform& platform_;
@@ -56,6 +57,7 @@ class MenorRef {
   Form form_;
   bool cancel_requested_ = false;
   float last_elapsed_seconds_ = 0;
+  int32_t last_bytes_received_ = 0;
 };
 
 // The URL's host: the text between its second and third slash.

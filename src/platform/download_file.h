@@ -30,6 +30,8 @@ class DownloadFile {
   // "OK" after success; "Descarga cancelada por el usuario." after a cancel; otherwise a
   // Spanish message naming the cause (CP1252).
   virtual std::string ResultText() const = 0;
+  // The status of the final HTTP answer; 0 when none came. For the run report only.
+  virtual int HttpStatus() const { return 0; }
 
   // Raised at most about 20 times a second, plus a last report (State 3).
   std::function<void(TransferProgressArgs&)> TransferProgress;

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 
+#include "common/run_report.h"
 #include "platform/clock.h"
 #include "platform/download_file.h"
 #include "platform/file_system.h"
@@ -18,6 +19,13 @@ struct Platform {
   Processes& processes;
   Clock& clock;
   std::function<std::unique_ptr<DownloadFile>()> make_download_file;
+  // The run report; none in tests that do not look at it.
+  RunReport* report = nullptr;
 };
+
+// An event for the run report, when there is one.
+inline void Report(Platform& platform, std::string_view kind, std::string_view text) {
+  if (platform.report != nullptr) platform.report->Event(kind, text);
+}
 
 }  // namespace velmorin::platform

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 namespace velmorin::test_support {
@@ -29,7 +30,10 @@ ProgramResult RunProgram(const std::map<std::string, std::string>& environment, 
     const int null = ::open("/dev/null", O_RDWR);
     ::dup2(null, 0);
     ::dup2(null, 1);
-    ::dup2(null, 2);
+    // What a crash or a sanitizer says stays beside the UI log.
+    const std::string errors = (ui_log.parent_path() / "program.stderr").string();
+    const int err = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(err >= 0 ? err : null, 2);
     char* argv[] = {const_cast<char*>(VELMORIN_PROGRAM), nullptr};
     ::execve(VELMORIN_PROGRAM, argv, envp.data());
     ::_exit(127);
@@ -52,6 +56,8 @@ ProgramResult RunProgram(const std::map<std::string, std::string>& environment, 
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::ifstream in(ui_log);
   for (std::string line; std::getline(in, line);) result.ui_log.push_back(line);
+  std::ifstream errors(ui_log.parent_path() / "program.stderr");
+  result.errors.assign(std::istreambuf_iterator<char>(errors), {});
   return result;
 }
 

@@ -12,6 +12,7 @@ namespace velmorin::test_support {
 struct ProgramResult {
   int exit_code = -1;  // -1: killed after the time limit
   std::vector<std::string> ui_log;
+  std::string errors;  // what the program wrote to stderr (a crash, a sanitizer)
   double seconds = 0;
 };
 

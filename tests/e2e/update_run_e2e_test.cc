@@ -38,8 +38,27 @@ class UpdateRunE2E : public testing::Test {
                        {"VELMORIN_COUNCIL_SITE", server_->BaseUrl("council")},
                        {"VELMORIN_COOP_SITE", server_->BaseUrl("coop")},
                        {"VELMORIN_UPDATE_ADDRESS", "127.0.0.1:" + std::to_string(server_->Port("update"))},
-                       {"VELMORIN_UPDATE_HOSTNAME", kHostname}},
+                       {"VELMORIN_UPDATE_HOSTNAME", kHostname},
+                       {"VELMORIN_REPORT", ReportPath().string()}},
                       pharmacy_->ui_log(), time_limit_s);
+  }
+
+  fs::path ReportPath() const {
+    return report_path_.empty() ? pharmacy_->ui_log().parent_path() / "report.log" : report_path_;
+  }
+
+  // The run report's events, without the byte-order mark and the time stamps.
+  std::vector<std::string> Report() const {
+    std::string bytes = ReadFileBytes(ReportPath());
+    if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) bytes.erase(0, 3);
+    std::vector<std::string> events;
+    for (size_t at = 0; at < bytes.size();) {
+      const size_t end = bytes.find("\r\n", at);
+      if (end == std::string::npos || end < at + 21) break;
+      events.push_back(bytes.substr(at + 21, end - at - 21));
+      at = end + 2;
+    }
+    return events;
   }
 
   std::vector<std::string> RequestLines() const {
@@ -119,6 +138,7 @@ class UpdateRunE2E : public testing::Test {
     EXPECT_EQ(pharmacy_->Record("velmorin/quorra/baseext", 100, 102).substr(90, 9), "        0");
   }
 
+  fs::path report_path_;
   std::unique_ptr<Pharmacy> pharmacy_;
   std::unique_ptr<TestServer> server_;
 };
@@ -130,7 +150,30 @@ struct RegionCase {
   char region_flag;
 };
 
-class UpdateRunRegionE2E : public UpdateRunE2E, public testing::WithParamInterface<RegionCase> {};
+class UpdateRunRegionE2E : public UpdateRunE2E, public testing::WithParamInterface<RegionCase> {
+ protected:
+  void ExpectReportOfAWholeRun(const std::string& region) const {
+    const std::vector<std::string> report = Report();
+    ASSERT_FALSE(report.empty());
+    EXPECT_THAT(report.front(), testing::StartsWith("inicio: velmorin-update 1.0.0 en el equipo "));
+    EXPECT_THAT(report, testing::Contains(testing::StartsWith("datos: unidad 'F:', región '" + region + "' (")));
+    EXPECT_THAT(LinesStarting(report, "descarga: "), testing::SizeIs(RequestLines().size()));
+    EXPECT_THAT(LinesStarting(report, "descarga: "),
+                testing::Each(testing::MatchesRegex(".* -> .*: OK; HTTP 200; [0-9]+ bytes; [0-9.]+ s")));
+    EXPECT_THAT(report, testing::Contains(testing::MatchesRegex(
+                            "descarga: http://127.0.0.1:[0-9]+/datosprefmenor/VISADO75.txt -> "
+                            "F:\\\\velmorin\\\\VISADO75.txt: OK; HTTP 200; [1-9][0-9]* bytes; .*")));
+    std::vector<std::string> routines;
+    for (const auto& line : LinesStarting(report, "conversión: "))
+      routines.push_back(line.substr(13, line.find(':', 13) - 13));
+    EXPECT_THAT(routines, ElementsAre("ImportVisadoList", "RebuildNotifiedPrices", "ClearEndMarks", "ImportProductFile",
+                                      "BuildPreferencePrices", "ImportSerializationList"));
+    EXPECT_THAT(report, testing::Contains(testing::MatchesRegex(
+                            "conversión: ImportProductFile: [1-9][0-9]* registros en .*; [0-9.]+ s")));
+    EXPECT_THAT(LinesStarting(report, "programa iniciado"), testing::SizeIs(4));
+    EXPECT_EQ(report.back(), "fin: código de salida 0");
+  }
+};
 
 TEST_P(UpdateRunRegionE2E, AWholeRunFetchesConvertsAndStartsTheInstaller) {
   Start(GetParam().name);
@@ -150,6 +193,7 @@ TEST_P(UpdateRunRegionE2E, AWholeRunFetchesConvertsAndStartsTheInstaller) {
   EXPECT_THAT(LinesStarting(result.ui_log, "msgbox"), IsEmpty());
   EXPECT_EQ(result.ui_log.back(), "exit\t0");
   EXPECT_GE(result.seconds, 20);  // two 5-second waits and the installer's 10 seconds
+  ExpectReportOfAWholeRun(GetParam().name);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -165,7 +209,7 @@ TEST_F(UpdateRunE2E, UpdateServerFailureShowsTheBoxAndEndsWithOne) {
   Start("Extremadura");
   server_->SetFaults("update /datosprefmenor/VISADO75.txt status 404\n");
   const ProgramResult result = Run();
-  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.exit_code, 1) << result.errors;
   EXPECT_THAT(LinesStarting(result.ui_log, "msgbox"),
               ElementsAre("msgbox\tcritical\tError de actualizacion\tNo puede descargar \\nUltima Versión de "
                           "actualizaciones.velmorin.es\\n\\nEl proceso de actualizacion se va a interrumpir\\n"
@@ -175,6 +219,26 @@ TEST_F(UpdateRunE2E, UpdateServerFailureShowsTheBoxAndEndsWithOne) {
   EXPECT_FALSE(fs::exists(pharmacy_->F("velmorin/VISADO75.txt")));
   EXPECT_THAT(LinesStarting(result.ui_log, "start"), IsEmpty());
   EXPECT_EQ(result.ui_log.back(), "exit\t1");
+  // The box says only "No puede descargar"; the report names the cause.
+  const std::vector<std::string> report = Report();
+  EXPECT_THAT(
+      report,
+      testing::Contains(testing::MatchesRegex(
+          "descarga: http://.*/datosprefmenor/VISADO75.txt -> F:.*VISADO75.txt: fallo: .*404.*; HTTP 404; .*")));
+  EXPECT_THAT(report,
+              testing::Contains(testing::StartsWith("mensaje: Error de actualizacion: No puede descargar  | ")));
+  EXPECT_EQ(report.back(), "fin: código de salida 1");
+}
+
+TEST_F(UpdateRunE2E, AReportThatCannotBeWrittenChangesNothing) {
+  Start("Extremadura");
+  server_->SetFaults("update /datosprefmenor/VISADO75.txt status 404\n");
+  report_path_ = pharmacy_->ui_log().parent_path() / "no-such-folder" / "report.log";
+  const ProgramResult result = Run();
+  EXPECT_EQ(result.exit_code, 1) << result.errors;
+  EXPECT_THAT(LinesStarting(result.ui_log, "msgbox"), testing::SizeIs(1));
+  EXPECT_EQ(result.ui_log.back(), "exit\t1");
+  EXPECT_FALSE(fs::exists(report_path_.parent_path()));
 }
 
 TEST_F(UpdateRunE2E, CouncilFailureIsSilentAndTheOldListIsImported) {
@@ -185,6 +249,10 @@ TEST_F(UpdateRunE2E, CouncilFailureIsSilentAndTheOldListIsImported) {
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_THAT(LinesStarting(result.ui_log, "msgbox"), IsEmpty());
   EXPECT_EQ(pharmacy_->Record("velmorin/quorra/baseext", 100, 101).substr(90, 9), "199901022");
+  // Passed over in silence by the run, not by the report.
+  EXPECT_THAT(Report(),
+              testing::Contains(testing::MatchesRegex(
+                  "descarga: http://.*/serializacion.txt -> .*serializacion.txt: fallo: .*500.*; HTTP 500; .*")));
 }
 
 std::vector<std::string> TemporaryFilesIn(const fs::path& folder) {
@@ -236,6 +304,9 @@ TEST_F(UpdateRunE2E, MissingBatchFileIsARunTimeErrorReport) {
   EXPECT_EQ(result.exit_code, 2);
   EXPECT_THAT(result.ui_log, testing::Contains("error\t53\tNo se ha encontrado el archivo"));
   EXPECT_THAT(RequestLines(), IsEmpty());
+  const std::vector<std::string> report = Report();
+  EXPECT_THAT(report, testing::Contains("error en tiempo de ejecución: 53: No se ha encontrado el archivo"));
+  EXPECT_EQ(report.back(), "fin: código de salida 2");
 }
 
 }  // namespace

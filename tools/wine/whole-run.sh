@@ -54,7 +54,8 @@ start_run_sites "$host/tools/test_server/velmorin-test-server" "$work" "$work/si
 export VELMORIN_UPDATE_ADDRESS="127.0.0.1:$(site_port "$work" update)"
 
 # The Linux run, at the same time on its own copy.
-(VELMORIN_DRIVES=$work/linux/drives VELMORIN_UI_LOG=$work/linux-ui.log "$host/velmorin-update" \
+(VELMORIN_DRIVES=$work/linux/drives VELMORIN_UI_LOG=$work/linux-ui.log VELMORIN_REPORT=$work/linux-report.log \
+  "$host/velmorin-update" \
   </dev/null >"$work/linux.out" 2>&1; echo $? >"$work/linux.exit") &
 run_pid=$!
 
@@ -66,6 +67,9 @@ wineserver -k 2>/dev/null || true
 export VELMORIN_UI_LOG
 VELMORIN_UI_LOG=$(windows_path "$work/wine-ui.log")
 export VELMORIN_UNATTENDED=1
+# The exe's run report goes to its default place, the user's local application data.
+report=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Velmorin/velmorin-update.log
+rm -f "$report" "$report.old"
 start=$(date +%s)
 xvfb-run -a -s "-screen 0 1024x768x24" bash "$here/whole-run-x.sh" "$cross/velmorin-update.exe" "$work" "$dpi" ||
   fail "the windowed run failed (see $work)"
@@ -92,4 +96,13 @@ done
 # still end normally 10 s after starting the line, as when an installer fails on Windows.
 grep -qP '^start\thidden\tcmd /c cd F:\\velmorin\\bdnet\\soft\\ & copy ovt-qe58.exe ' "$work/wine-ui.log" ||
   fail "the installer line was not started"
-echo "Windows and Linux runs left the same record files; screenshots in $work"
+# Both builds report the same events in the same order (but for the programs started: the Linux
+# build's stand-in for cmd skips what it cannot run); the exe's report is one Notepad reads.
+[ -f "$report" ] || fail "no run report at $report"
+[ "$(head -c 3 "$report" | od -An -tx1 | tr -d ' ')" = efbbbf ] || fail "the run report has no UTF-8 mark"
+tail -n 1 "$report" | grep -q $'fin: código de salida 0\r$' ||
+  fail "the run report does not end with the exit code in a CR LF line"
+events() { sed 's/^\xEF\xBB\xBF//' "$1" | cut -c22- | cut -d: -f1 | grep -v '^programa'; }
+cmp -s <(events "$report") <(events "$work/linux-report.log") ||
+  fail "the run reports of the two builds differ: $(diff <(events "$report") <(events "$work/linux-report.log") | head -5)"
+echo "Windows and Linux runs left the same record files and reported the same $(events "$report" | wc -l) events; screenshots in $work"

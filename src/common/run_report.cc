@@ -1,0 +1,77 @@
+// RunReport: one line an event, opened for each line so that an abrupt end loses nothing.
+#include "common/run_report.h"
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "common/cp1252.h"
+
+namespace velmorin {
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+std::string LocalTime() {
+  const std::time_t now = std::time(nullptr);
+  std::tm parts{};
+#ifdef _WIN32
+  localtime_s(&parts, &now);
+#else
+  localtime_r(&now, &parts);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+  return text;
+}
+
+std::string ReportLine(std::string_view kind, std::string_view text) {
+  std::string line = LocalTime() + "  " + std::string(kind) + ": ";
+  for (char c : Utf8FromCp1252(text)) {
+    if (c == '\r') continue;
+    if (c == '\n') {
+      line += " | ";
+    } else {
+      line += c;
+    }
+  }
+  return line + "\r\n";
+}
+
+}  // namespace
+
+void RunReport::Event(std::string_view kind, std::string_view text) {
+  if (path_.empty()) return;
+  const std::string line = ReportLine(kind, text);
+  std::error_code error;
+  const std::filesystem::path file(path_);
+  const uintmax_t size = std::filesystem::file_size(file, error);
+  bool fresh = error || size == 0;
+  if (!fresh && size + line.size() > limit_) {
+    std::filesystem::rename(file, path_ + ".old", error);
+    fresh = !error;
+  }
+  FILE* f = std::fopen(path_.c_str(), "ab");
+  if (f == nullptr) return;
+  // Not ftell: Windows' C library reports 0 for a file just opened to append.
+  if (fresh) std::fwrite(kByteOrderMark.data(), 1, kByteOrderMark.size(), f);
+  std::fwrite(line.data(), 1, line.size(), f);
+  std::fclose(f);
+}
+
+void ReportProgramStart(RunReport& report, std::string_view version, std::string_view workstation) {
+  report.Event("inicio", "velmorin-update " + std::string(version) + " en el equipo " + std::string(workstation));
+}
+
+std::string WithoutCredentials(std::string_view address) {
+  const size_t scheme = address.find("://");
+  const size_t start = scheme == std::string_view::npos ? 0 : scheme + 3;
+  const size_t end = address.find_first_of("/?#", start);
+  const std::string_view authority = address.substr(start, end == std::string_view::npos ? end : end - start);
+  const size_t at = authority.rfind('@');
+  if (at == std::string_view::npos) return std::string(address);
+  return std::string(address.substr(0, start)) + std::string(address.substr(start + at + 1));
+}
+
+}  // namespace velmorin
