@@ -3,8 +3,6 @@
 
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
-#include <system_error>
 
 #include "common/cp1252.h"
 
@@ -17,7 +15,7 @@ std::string LocalTime() {
   const std::time_t now = std::time(nullptr);
   std::tm parts{};
 #ifdef _WIN32
-  localtime_s(&parts, &now);
+  if (const std::tm* local = std::localtime(&now)) parts = *local;  // per thread in Windows' C library
 #else
   localtime_r(&now, &parts);
 #endif
@@ -41,21 +39,24 @@ std::string ReportLine(std::string_view kind, std::string_view text) {
 
 }  // namespace
 
+// C stdio only: the exe stays free of std::filesystem (it would double its size).
 void RunReport::Event(std::string_view kind, std::string_view text) {
   if (path_.empty()) return;
   const std::string line = ReportLine(kind, text);
-  std::error_code error;
-  const std::filesystem::path file(path_);
-  const uintmax_t size = std::filesystem::file_size(file, error);
-  bool fresh = error || size == 0;
-  if (!fresh && size + line.size() > limit_) {
-    std::filesystem::rename(file, path_ + ".old", error);
-    fresh = !error;
-  }
   FILE* f = std::fopen(path_.c_str(), "ab");
   if (f == nullptr) return;
-  // Not ftell: Windows' C library reports 0 for a file just opened to append.
-  if (fresh) std::fwrite(kByteOrderMark.data(), 1, kByteOrderMark.size(), f);
+  // Not ftell right after opening: Windows' C library reports 0 for a file opened to append.
+  long size = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
+  if (size > 0 && static_cast<uint64_t>(size) + line.size() > limit_) {
+    std::fclose(f);
+    const std::string older = path_ + ".old";
+    std::remove(older.c_str());
+    std::rename(path_.c_str(), older.c_str());
+    f = std::fopen(path_.c_str(), "ab");
+    if (f == nullptr) return;
+    size = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
+  }
+  if (size == 0) std::fwrite(kByteOrderMark.data(), 1, kByteOrderMark.size(), f);
   std::fwrite(line.data(), 1, line.size(), f);
   std::fclose(f);
 }
