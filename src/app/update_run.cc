@@ -143,8 +143,10 @@ void UpdateRun::Converted(std::string_view routine, const std::function<void()>&
   std::string text(routine);
   const auto written = channels_.TakeRecordsWritten();
   if (written.empty()) text += ": sin registros escritos";
+  const char* separator = ": ";
   for (const auto& [path, count] : written) {
-    text += (&path == &written.begin()->first ? ": " : ", ") + std::to_string(count) + " registros en " + path;
+    text += separator + std::to_string(count) + " registros en " + path;
+    separator = ", ";
   }
   char elapsed[32];
   std::snprintf(elapsed, sizeof elapsed, "; %.2f s", seconds);

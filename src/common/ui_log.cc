@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "common/cp1252.h"
 
@@ -31,19 +30,19 @@ void UiLog::Line(std::initializer_list<std::string_view> fields) {
   }
 }
 
+// Only the effects a technician needs; the frequent "set" lines cost one comparison.
 void UiLog::Report(std::initializer_list<std::string_view> fields) {
-  const std::vector<std::string> f(fields.begin(), fields.end());
-  if (f.empty()) return;
-  const auto field = [&](size_t i) { return i < f.size() ? f[i] : std::string(); };
-  if (f[0] == "msgbox") {
+  const auto field = [&](size_t i) { return i < fields.size() ? std::string(fields.begin()[i]) : std::string(); };
+  const std::string_view kind = fields.size() > 0 ? fields.begin()[0] : std::string_view();
+  if (kind == "msgbox") {
     report_->Event("mensaje", field(2).empty() ? field(3) : field(2) + ": " + field(3));
-  } else if (f[0] == "start" && field(1) == "skipped") {
+  } else if (kind == "start" && field(1) == "skipped") {
     report_->Event("programa no iniciado", field(2) + " (" + field(3) + ")");
-  } else if (f[0] == "start") {
+  } else if (kind == "start") {
     report_->Event(field(1) == "hidden" ? "programa iniciado (oculto)" : "programa iniciado", field(2));
-  } else if (f[0] == "error") {
+  } else if (kind == "error") {
     report_->Event("error en tiempo de ejecución", field(1) + ": " + field(2));
-  } else if (f[0] == "exit") {
+  } else if (kind == "exit") {
     report_->Event("fin", Ansi("código de salida ") + field(1));
   }
 }
