@@ -4,7 +4,12 @@
 // bytes as the routine changes, one call per changed file. Every measurement runs in a fresh
 // process (peak memory is its VmHWM) on a fresh copy of the files it changes, written through
 // to the disk first so that the page cache holds them clean, as on a workstation.
+// With --network-drive the files sit on a simulated share (a round trip a call, a link of
+// 100 MB/s) and the table gives wall times: the routines as they run, the same routines made
+// to take one call at a time, the record-by-record baseline (one call at a time, so its share
+// time is added up rather than waited) and the floor over the same share.
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,6 +36,7 @@
 #include "data_set.h"
 #include "platform/posix/posix_file_system.h"
 #include "support/reference_conversions.h"
+#include "support/share_file_system.h"
 
 namespace velmorin::bench {
 namespace {
@@ -138,31 +144,75 @@ void Floor(platform::FileSystem& file_system, const Routine& routine, const std:
   }
 }
 
-// Child process: runs one variant of one routine and prints seconds and peak kilobytes.
+// The share a child's files sit on: "local" for none, else "LATENCY_NS" with "/seq" when the
+// routines must see a file that takes one call at a time, "/sum" when the share time is added up.
+struct ShareOption {
+  bool on = false;
+  test_support::ShareModel model;
+  bool one_at_a_time = false;
+};
+
+ShareOption ParseShare(const std::string& text) {
+  ShareOption share;
+  if (text == "local") return share;
+  share.on = true;
+  share.model.latency = std::chrono::nanoseconds(std::strtoll(text.c_str(), nullptr, 10));
+  share.one_at_a_time = text.find("/seq") != std::string::npos;
+  share.model.account_only = text.find("/sum") != std::string::npos;
+  return share;
+}
+
+// A share whose files do not say so: the program then makes one call at a time, as before it
+// overlapped them.
+class UnmarkedShare : public test_support::ShareFileSystem {
+ public:
+  using ShareFileSystem::ShareFileSystem;
+  std::unique_ptr<platform::RandomFile> Open(const std::string& path, platform::OpenMode mode) override {
+    struct Unmarked : platform::RandomFile {
+      std::unique_ptr<platform::RandomFile> file;
+      size_t ReadAt(uint64_t o, std::span<char> out) override { return file->ReadAt(o, out); }
+      void WriteAt(uint64_t o, std::span<const char> data) override { file->WriteAt(o, data); }
+      uint64_t Size() override { return file->Size(); }
+    };
+    auto unmarked = std::make_unique<Unmarked>();
+    unmarked->file = ShareFileSystem::Open(path, mode);
+    return unmarked;
+  }
+};
+
+// Child process: runs one variant of one routine and prints seconds, peak kilobytes and the
+// calls made on the share.
 int RunChild(int argc, char** argv) {
   const std::string variant = argv[2];
   const fs::path root = argv[4];
-  platform::PosixFileSystem file_system(root);
+  const ShareOption share = ParseShare(argv[5]);
+  platform::PosixFileSystem local(root);
+  std::unique_ptr<test_support::ShareFileSystem> shared;
+  if (share.on && share.one_at_a_time) shared = std::make_unique<UnmarkedShare>(local, share.model);
+  if (share.on && !share.one_at_a_time) shared = std::make_unique<test_support::ShareFileSystem>(local, share.model);
+  platform::FileSystem& file_system = shared ? static_cast<platform::FileSystem&>(*shared) : local;
   Channels channels(file_system);
   NoBars bars;
   Timing timing;
-  if (variant == "phase") {
+  if (variant == "phase" || variant == "baseline-phase") {
     timing = Time([&] {
-      for (const auto& r : Routines()) r.ours(channels, bars);
+      for (const auto& r : Routines()) (variant == "phase" ? r.ours : r.baseline)(channels, bars);
     });
   } else {
     const auto routines = Routines();
     const auto& routine =
         *std::find_if(routines.begin(), routines.end(), [&](const Routine& r) { return r.name == argv[3]; });
     std::vector<uint64_t> write_bytes;
-    for (int i = 5; i < argc; ++i) write_bytes.push_back(std::strtoull(argv[i], nullptr, 10));
+    for (int i = 6; i < argc; ++i) write_bytes.push_back(std::strtoull(argv[i], nullptr, 10));
     timing = Time([&] {
       if (variant == "ours") routine.ours(channels, bars);
       if (variant == "baseline") routine.baseline(channels, bars);
       if (variant == "floor") Floor(file_system, routine, write_bytes);
     });
   }
-  std::printf("%.9f %.9f %ld\n", timing.wall, timing.cpu, PeakKilobytes());
+  const double simulated = shared ? static_cast<double>(shared->counts().simulated_ns.load()) * 1e-9 : 0;
+  const long long calls = shared ? static_cast<long long>(shared->counts().calls.load()) : 0;
+  std::printf("%.9f %.9f %ld %lld\n", timing.wall + simulated, timing.cpu, PeakKilobytes(), calls);
   return 0;
 }
 
@@ -170,11 +220,15 @@ struct Sample {
   double wall = 0;
   double cpu = 0;
   long peak_kb = 0;
+  long long calls = 0;
 };
 
 class Bench {
  public:
   Bench(fs::path dir, std::string self) : dir_(std::move(dir)), self_(std::move(self)) {}
+
+  // "local", or the share's latency in nanoseconds; see ParseShare.
+  std::string share = "local";
 
   const fs::path& pristine() const { return pristine_root_; }
   // Puts back the files a run may have changed, written through to the disk: the data files
@@ -188,12 +242,14 @@ class Bench {
       ::close(fd);
     }
   }
-  Sample Child(const std::string& variant, const std::string& routine, const std::vector<uint64_t>& args = {}) const {
-    std::string command = self_ + " --run " + variant + " " + routine + " " + work_root_.string();
+  Sample Child(const std::string& variant, const std::string& routine, const std::vector<uint64_t>& args = {},
+               const std::string& share_suffix = "") const {
+    std::string command =
+        self_ + " --run " + variant + " " + routine + " " + work_root_.string() + " " + share + share_suffix;
     for (auto a : args) command += " " + std::to_string(a);
     FILE* pipe = popen(command.c_str(), "r");
     Sample s;
-    if (pipe == nullptr || std::fscanf(pipe, "%lf %lf %ld", &s.wall, &s.cpu, &s.peak_kb) != 3) {
+    if (pipe == nullptr || std::fscanf(pipe, "%lf %lf %ld %lld", &s.wall, &s.cpu, &s.peak_kb, &s.calls) != 4) {
       std::fprintf(stderr, "child failed: %s\n", command.c_str());
       std::exit(1);
     }
@@ -299,16 +355,120 @@ void Print(const std::vector<Row>& rows) {
   }
 }
 
+struct ShareRow {
+  std::string name;
+  Sample ours, one_at_a_time, baseline, floor;
+  bool identical = false;
+};
+
+ShareRow MeasureOnShare(const Bench& bench, const Routine& routine, int repeat) {
+  ShareRow row;
+  row.name = routine.name;
+  bench.Restore();
+  std::vector<Sample> ours, floor;
+  for (int i = 0; i < repeat; ++i) {
+    bench.Restore(Written(routine));
+    ours.push_back(bench.Child("ours", routine.name));
+  }
+  std::vector<uint64_t> write_bytes;
+  for (const auto& [path, slot] : routine.writes) {
+    write_bytes.push_back(ChangedBytes(bench.Pristine() / path, bench.Work() / path, slot));
+  }
+  std::map<std::string, std::string> our_result;
+  for (const auto& f : kAllFiles) our_result[f] = Slurp(bench.Work() / f);
+  bench.Restore(Written(routine));
+  row.one_at_a_time = bench.Child("ours", routine.name, {}, "/seq");
+  bench.Restore(Written(routine));
+  row.baseline = bench.Child("baseline", routine.name, {}, "/seq/sum");
+  row.identical = true;
+  for (const auto& f : kAllFiles) row.identical = row.identical && our_result[f] == Slurp(bench.Work() / f);
+  for (int i = 0; i < repeat; ++i) {
+    bench.Restore(Written(routine));
+    floor.push_back(bench.Child("floor", routine.name, write_bytes));
+  }
+  row.ours = ours[0];
+  row.ours.wall = Median(ours, &Sample::wall);
+  row.floor = floor[0];
+  row.floor.wall = Median(floor, &Sample::wall);
+  return row;
+}
+
+void PrintShareRow(const ShareRow& r) {
+  std::printf("%-24s %7lld %9.1f %7lld %10.1f %8lld %10.1f %6lld %8.1f %7.2fx %9s\n", r.name.c_str(), r.ours.calls,
+              r.ours.wall * 1e3, r.one_at_a_time.calls, r.one_at_a_time.wall * 1e3, r.baseline.calls,
+              r.baseline.wall * 1e3, r.floor.calls, r.floor.wall * 1e3, r.ours.wall / r.floor.wall,
+              r.identical ? "yes" : "NO");
+}
+
+// The routines and the whole phase on a simulated share; returns the phase's ratio to the floor.
+void MeasureShare(Bench& bench, double latency_ms, int percent, int repeat) {
+  bench.share = std::to_string(static_cast<long long>(latency_ms * 1e6));
+  std::printf("\nnetwork drive, %.2f ms a call, 100 MB/s, %d%% changed: wall ms (median of %d), calls made\n",
+              latency_ms, percent, repeat);
+  std::printf("%-24s %7s %9s %7s %10s %8s %10s %6s %8s %8s %9s\n", "routine", "calls", "ours", "calls", "1-at-once",
+              "calls", "rec-by-rec", "calls", "floor", "x floor", "identical");
+  ShareRow phase;
+  phase.name = "whole phase";
+  phase.identical = true;
+  for (const auto& routine : Routines()) {
+    const ShareRow row = MeasureOnShare(bench, routine, repeat);
+    PrintShareRow(row);
+    phase.floor.wall += row.floor.wall;
+    phase.floor.calls += row.floor.calls;
+    phase.identical = phase.identical && row.identical;
+  }
+  std::vector<Sample> ours;
+  for (int i = 0; i < repeat; ++i) {
+    bench.Restore();
+    ours.push_back(bench.Child("phase", "all"));
+  }
+  phase.ours = ours[0];
+  phase.ours.wall = Median(ours, &Sample::wall);
+  bench.Restore();
+  phase.one_at_a_time = bench.Child("phase", "all", {}, "/seq");
+  bench.Restore();
+  phase.baseline = bench.Child("baseline-phase", "all", {}, "/seq/sum");
+  PrintShareRow(phase);
+  std::printf("network drive: %g ms a call, %d%% changed: phase %.0f ms, floor %.0f ms, ratio to floor %.2f\n",
+              latency_ms, percent, phase.ours.wall * 1e3, phase.floor.wall * 1e3, phase.ours.wall / phase.floor.wall);
+}
+
+// Every percentage on a share, in the order given: the last line sums up the last one.
+int MainOnShare(const std::vector<int>& percents, double latency_ms, int repeat, bool keep) {
+  for (const int percent : percents) {
+    char pattern[] = "/tmp/velmorin-conversion-bench-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return 1;
+    Bench bench(pattern, fs::read_symlink("/proc/self/exe").string());
+    DataSetShape shape;
+    shape.changed = percent / 100.0;
+    const Timing generate = Time([&] { GenerateDataSet(bench.pristine(), shape); });
+    std::printf("\ndata set in %s: %d%% of list entries differ from last month's; generated in %.1f s\n", pattern,
+                percent, generate.wall);
+    MeasureShare(bench, latency_ms, percent, repeat);
+    if (!keep) fs::remove_all(pattern);
+  }
+  return 0;
+}
+
 int Main(int argc, char** argv) {
   DataSetShape shape;
   int repeat = 5;
   bool keep = false;
+  bool share = false;
+  double latency_ms = 0.5;
+  std::vector<int> percents;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg.rfind("--changed=", 0) == 0) shape.changed = std::atof(arg.c_str() + 10) / 100;
+    if (arg.rfind("--changed=", 0) == 0) {
+      shape.changed = std::atof(arg.c_str() + 10) / 100;
+      percents.push_back(std::atoi(arg.c_str() + 10));
+    }
     if (arg.rfind("--repeat=", 0) == 0) repeat = std::max(1, std::atoi(arg.c_str() + 9));
     if (arg == "--keep") keep = true;
+    if (arg == "--network-drive") share = true;
+    if (arg.rfind("--latency-ms=", 0) == 0) latency_ms = std::atof(arg.c_str() + 13);
   }
+  if (share) return MainOnShare(percents.empty() ? std::vector<int>{100, 10} : percents, latency_ms, repeat, keep);
   char pattern[] = "/tmp/velmorin-conversion-bench-XXXXXX";
   if (mkdtemp(pattern) == nullptr) return 1;
   const Bench bench(pattern, fs::read_symlink("/proc/self/exe").string());
@@ -336,6 +496,8 @@ int Main(int argc, char** argv) {
 }  // namespace velmorin::bench
 
 int main(int argc, char** argv) {
-  if (argc >= 5 && std::strcmp(argv[1], "--run") == 0) return velmorin::bench::RunChild(argc, argv);
+  // Sleeps of half a millisecond must not overrun by the default 50 µs of timer slack.
+  prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+  if (argc >= 6 && std::strcmp(argv[1], "--run") == 0) return velmorin::bench::RunChild(argc, argv);
   return velmorin::bench::Main(argc, argv);
 }

@@ -2,6 +2,7 @@
 #include "convert/channels.h"
 
 #include "common/runtime_error.h"
+#include "convert/overlapped_file.h"
 
 namespace velmorin {
 
@@ -49,7 +50,9 @@ Channels::Entry& Channels::Find(int channel) {
 
 RecordFile& Channels::OpenRecords(int channel, const std::string& path, size_t slot_length, size_t data_length) {
   CheckFree(channel);
-  auto file = fs_.Open(path, platform::OpenMode::kRandom);
+  std::unique_ptr<platform::RandomFile> file = fs_.Open(path, platform::OpenMode::kRandom);
+  // On a share each call waits a round trip; the passes make thousands.
+  if (file->Remote()) file = std::make_unique<OverlappedFile>(std::move(file));
   Entry& entry = open_[channel];
   entry.records =
       std::make_unique<RecordFile>(std::move(file), slot_length, data_length == 0 ? slot_length : data_length, path);

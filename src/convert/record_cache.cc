@@ -19,6 +19,10 @@ RecordCache::~RecordCache() {
   }
 }
 
+int64_t RecordCache::BlockRecords(size_t index) const {
+  return std::min(block_records_, file_.MaxRecord() - static_cast<int64_t>(index) * block_records_);
+}
+
 RecordCache::Block& RecordCache::Load(int64_t n) {
   if (n < 1 || n > file_.MaxRecord()) throw RuntimeError(err::kBadRecordNumber, file_.path());
   const auto index = static_cast<size_t>((n - 1) / block_records_);
@@ -29,10 +33,15 @@ RecordCache::Block& RecordCache::Load(int64_t n) {
     block->any_dirty = false;
     lowest_loaded_ = std::min(lowest_loaded_, index);
     const int64_t first = static_cast<int64_t>(index) * block_records_ + 1;
-    const int64_t count = std::min(block_records_, file_.MaxRecord() - first + 1);
+    const int64_t count = BlockRecords(index);
     block->bytes.resize(static_cast<size_t>(count) * slot_);
     block->dirty.assign(static_cast<size_t>(count), false);
     file_.ReadRange(first, count, block->bytes);
+    // Passes move forward: the next blocks are the likely ones.
+    for (size_t ahead = index + 1; ahead <= index + kBlocksAhead; ++ahead) {
+      if (ahead < blocks_.size() && blocks_[ahead]) continue;
+      file_.ReadAhead(static_cast<int64_t>(ahead) * block_records_ + 1, BlockRecords(ahead));
+    }
   }
   return *block;
 }
@@ -96,6 +105,7 @@ void RecordCache::Flush() {
     if (file_.Size() < end) file_.Write(last_put_, Get(last_put_));
     last_put_ = 0;
   }
+  file_.Finish();
 }
 
 }  // namespace velmorin

@@ -15,6 +15,8 @@ namespace velmorin {
 class RecordCache {
  public:
   static constexpr int64_t kDefaultBlockRecords = 1024;
+  // Blocks past the one loaded that a file on a share fetches meanwhile.
+  static constexpr int64_t kBlocksAhead = 4;
 
   explicit RecordCache(RecordFile& file, int64_t block_records = kDefaultBlockRecords);
   // Writes back what is still pending; errors are lost here, so call Flush() first.
@@ -28,7 +30,8 @@ class RecordCache {
   // Record n as written by the algorithm: only a change of its bytes reaches the disk, but a
   // record put beyond the end of the file extends it even when its bytes are zero.
   void Put(int64_t n, std::span<const char> record);
-  // Writes every changed record, in runs, and extends the file to the last record put.
+  // Writes every changed record, in runs, extends the file to the last record put and waits
+  // until all of it is in the file.
   void Flush();
   // Writes back the changes of the blocks that end before record n and forgets them, their
   // memory going to the next block loaded: a pass that moves forward keeps one block or two.
@@ -43,6 +46,7 @@ class RecordCache {
     bool any_dirty = false;
   };
   Block& Load(int64_t n);
+  int64_t BlockRecords(size_t index) const;
   void FlushBlock(int64_t block_index, Block& block);
 
   RecordFile& file_;

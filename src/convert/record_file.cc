@@ -20,13 +20,21 @@ void RecordFile::Check(int64_t n) const {
 
 void RecordFile::Read(int64_t n, std::span<char> out) { ReadRange(n, 1, out); }
 
+size_t RecordFile::RangeBytes(int64_t n, int64_t count) const {
+  const int64_t last = std::min<int64_t>(n + count - 1, MaxRecord());
+  return static_cast<size_t>(last - n + 1) * slot_length_;
+}
+
 void RecordFile::ReadRange(int64_t n, int64_t count, std::span<char> out) {
   Check(n);
-  const int64_t last = std::min<int64_t>(n + count - 1, MaxRecord());
-  const size_t bytes = static_cast<size_t>(last - n + 1) * slot_length_;
   const size_t read =
-      file_->ReadAt(static_cast<uint64_t>(n - 1) * slot_length_, out.first(std::min(bytes, out.size())));
+      file_->ReadAt(static_cast<uint64_t>(n - 1) * slot_length_, out.first(std::min(RangeBytes(n, count), out.size())));
   std::fill(out.begin() + static_cast<std::ptrdiff_t>(read), out.end(), '\0');
+}
+
+void RecordFile::ReadAhead(int64_t n, int64_t count) {
+  if (n < 1 || n > MaxRecord() || count < 1) return;
+  file_->ReadAhead(static_cast<uint64_t>(n - 1) * slot_length_, RangeBytes(n, count));
 }
 
 void RecordFile::Write(int64_t n, std::span<const char> record) {

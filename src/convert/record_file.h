@@ -35,6 +35,10 @@ class RecordFile {
   void ReadRange(int64_t n, int64_t count, std::span<char> out);
   // Writes raw bytes at the start of slot n (any length; used for runs of records).
   void WriteBytes(int64_t n, std::span<const char> bytes);
+  // Announces a ReadRange(n, count) to come, so that a file on a share can fetch it meanwhile.
+  void ReadAhead(int64_t n, int64_t count);
+  // Returns once every write is in the file; throws the first failure.
+  void Finish() { file_->Finish(); }
   uint64_t Size();
   // Records written so far (a run of n records counts n), for the run report.
   int64_t records_written() const { return records_written_; }
@@ -43,6 +47,7 @@ class RecordFile {
 
  private:
   void Check(int64_t n) const;
+  size_t RangeBytes(int64_t n, int64_t count) const;
 
   std::unique_ptr<platform::RandomFile> file_;
   size_t slot_length_;

@@ -19,6 +19,18 @@ class RandomFile {
   // Writes all of data at offset, extending the file when needed.
   virtual void WriteAt(uint64_t offset, std::span<const char> data) = 0;
   virtual uint64_t Size() = 0;
+
+  // Whether each call is a round trip to another machine (a file on a share), so that
+  // overlapping calls pays.
+  virtual bool Remote() { return false; }
+  // Another handle on the same file, opened the same way, for use from another thread while
+  // this one is in use; nothing when the file cannot give one.
+  virtual std::unique_ptr<RandomFile> Reopen() { return nullptr; }
+  // A hint that these bytes will be read soon.
+  virtual void ReadAhead(uint64_t /*offset*/, size_t /*length*/) {}
+  // Returns once every write made so far is in the file; throws the first that failed. Files
+  // whose writes complete before WriteAt returns have nothing to do.
+  virtual void Finish() {}
 };
 
 enum class OpenMode {

@@ -5,12 +5,14 @@
 #include <filesystem>
 
 #include "common/runtime_error.h"
+#include "convert/overlapped_file.h"
 #ifdef _WIN32
 #include "platform/win32/win32_file_system_fixture.h"
 #else
 #include "platform/posix/posix_file_system.h"
 #endif
 #include "support/memory_file_system.h"
+#include "support/share_file_system.h"
 #include "support/temp_dir.h"
 
 namespace velmorin {
@@ -93,6 +95,43 @@ TYPED_TEST(FileSystemContract, TwoOpenHandlesShareTheFile) {
   std::string got(5, '\0');
   EXPECT_EQ(b->ReadAt(0, got), 5u);
   EXPECT_EQ(got, "hello");
+}
+
+// A second handle for a worker thread reaches the same file after the current folder moved.
+TYPED_TEST(FileSystemContract, ReopenGivesAnotherHandleOnTheFile) {
+  auto& fs = this->fixture_.fs;
+  this->fixture_.Folder("d");
+  this->fixture_.Folder("e");
+  fs.ChangeFolder("\\d");
+  auto a = fs.Open("f", OpenMode::kRandom);
+  EXPECT_FALSE(a->Remote());
+  fs.ChangeFolder("\\e");
+  auto b = a->Reopen();
+  ASSERT_NE(b, nullptr);
+  b->WriteAt(2, std::string("xy"));
+  EXPECT_EQ(a->Size(), 4u);
+  EXPECT_EQ(this->ReadAll("\\d\\f"), std::string("\0\0xy", 4));
+}
+
+// The same handles on a share of 2 ms a call: the writes are in flight together and land as
+// written in order.
+TYPED_TEST(FileSystemContract, WritesOnAShareOverlap) {
+  this->fixture_.Folder("d");
+  test_support::ShareFileSystem share(this->fixture_.fs, {std::chrono::milliseconds(2), 100e6, false});
+  std::string expected(64 * 8, '\0');
+  {
+    OverlappedFile file(share.Open("\\d\\f", OpenMode::kRandom));
+    for (int i = 0; i < 64; ++i) {
+      const std::string record(8, static_cast<char>('A' + i % 26));
+      file.WriteAt((i * 37 % 64) * 8u, record);
+      expected.replace((i * 37 % 64) * 8u, 8, record);
+    }
+    file.WriteAt(0, std::string("last"));
+    expected.replace(0, 4, "last");
+    file.Finish();
+  }
+  EXPECT_EQ(this->ReadAll("\\d\\f"), expected);
+  EXPECT_GE(share.counts().peak_writes_in_flight.load(), 4);
 }
 
 TYPED_TEST(FileSystemContract, RenameReplacesAndRemoveFileDeletes) {

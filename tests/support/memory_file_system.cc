@@ -10,13 +10,20 @@
 namespace velmorin::test_support {
 namespace {
 
+// Files on a share are used from several threads at once: one lock serialises every call.
 class MemoryFile : public platform::RandomFile {
  public:
   MemoryFile(std::shared_ptr<std::string> bytes, std::string path, bool writable,
-             std::shared_ptr<std::vector<IoCall>> calls)
-      : bytes_(std::move(bytes)), path_(std::move(path)), writable_(writable), calls_(std::move(calls)) {}
+             std::shared_ptr<std::vector<IoCall>> calls, std::shared_ptr<std::mutex> lock, bool remote)
+      : bytes_(std::move(bytes)),
+        path_(std::move(path)),
+        writable_(writable),
+        calls_(std::move(calls)),
+        lock_(std::move(lock)),
+        remote_(remote) {}
 
   size_t ReadAt(uint64_t offset, std::span<char> out) override {
+    std::lock_guard guard(*lock_);
     calls_->push_back({IoCall::kRead, path_, offset, out.size()});
     if (offset >= bytes_->size()) return 0;
     const size_t n = std::min<size_t>(out.size(), bytes_->size() - offset);
@@ -25,19 +32,31 @@ class MemoryFile : public platform::RandomFile {
   }
 
   void WriteAt(uint64_t offset, std::span<const char> data) override {
+    std::lock_guard guard(*lock_);
     if (!writable_) throw RuntimeError(err::kBadFileMode, path_);
     calls_->push_back({IoCall::kWrite, path_, offset, data.size()});
     if (bytes_->size() < offset + data.size()) bytes_->resize(offset + data.size(), '\0');
     std::memcpy(bytes_->data() + offset, data.data(), data.size());
   }
 
-  uint64_t Size() override { return bytes_->size(); }
+  uint64_t Size() override {
+    std::lock_guard guard(*lock_);
+    return bytes_->size();
+  }
+
+  bool Remote() override { return remote_; }
+
+  std::unique_ptr<platform::RandomFile> Reopen() override {
+    return std::make_unique<MemoryFile>(bytes_, path_, writable_, calls_, lock_, remote_);
+  }
 
  private:
   std::shared_ptr<std::string> bytes_;
   std::string path_;
   bool writable_;
   std::shared_ptr<std::vector<IoCall>> calls_;
+  std::shared_ptr<std::mutex> lock_;
+  bool remote_;
 };
 
 std::string Parent(const std::string& normalized) {
@@ -59,7 +78,10 @@ bool Matches(std::string_view mask, std::string_view name) {
 
 }  // namespace
 
-MemoryFileSystem::MemoryFileSystem() : calls_(std::make_shared<std::vector<IoCall>>()) { folders_.insert("C:\\"); }
+MemoryFileSystem::MemoryFileSystem()
+    : calls_(std::make_shared<std::vector<IoCall>>()), lock_(std::make_shared<std::mutex>()) {
+  folders_.insert("C:\\");
+}
 
 std::string MemoryFileSystem::Normalize(const std::string& path) const {
   char drive = drive_;
@@ -107,7 +129,7 @@ std::unique_ptr<platform::RandomFile> MemoryFileSystem::Open(const std::string& 
     throw RuntimeError(err::kPathFileAccessError, path);
   }
   if (mode == platform::OpenMode::kOutput) it->second->clear();
-  return std::make_unique<MemoryFile>(it->second, key, mode != platform::OpenMode::kInput, calls_);
+  return std::make_unique<MemoryFile>(it->second, key, mode != platform::OpenMode::kInput, calls_, lock_, remote_);
 }
 
 void MemoryFileSystem::MakeFolder(const std::string& path) {

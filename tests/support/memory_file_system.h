@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -40,6 +41,8 @@ class MemoryFileSystem : public platform::FileSystem {
   void AddFolder(const std::string& path);  // and its parents
   void SetReadOnly(const std::string& path);
   std::vector<IoCall>& calls() { return *calls_; }
+  // Files opened from now on say they are on a share.
+  void SetRemote(bool remote) { remote_ = remote; }
   std::string Normalize(const std::string& path) const;
 
  private:
@@ -47,6 +50,8 @@ class MemoryFileSystem : public platform::FileSystem {
   std::set<std::string> folders_;
   std::set<std::string> read_only_;
   std::shared_ptr<std::vector<IoCall>> calls_;
+  std::shared_ptr<std::mutex> lock_;
+  bool remote_ = false;
   char drive_ = 'C';
   std::map<char, std::string> current_;
 };

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Creates the Wine prefix named by WINEPREFIX once, set up for unattended tests: a program
-# that crashes ends at once with a failing exit code instead of waiting in Wine's debugger.
+# that crashes ends at once with a failing exit code instead of waiting in Wine's debugger, and
+# drive F: (the data drive of the tests and whole runs) is a network drive, as in most pharmacies.
 # Prints "created" or "reused".
 set -euo pipefail
 : "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
 export WINEDEBUG=${WINEDEBUG:--all}
 
-marker=$WINEPREFIX/.velmorin-prepared
+marker=$WINEPREFIX/.velmorin-prepared-2
 if [ -f "$marker" ]; then
   echo reused
   exit 0
@@ -26,6 +27,9 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
+
+[HKEY_LOCAL_MACHINE\Software\Wine\Drives]
+"f:"="network"
 REG
 wine regedit /S "$(winepath -w "$settings" 2>/dev/null)" >/dev/null 2>&1
 wineserver -w

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -22,9 +23,25 @@ namespace {
 
 [[noreturn]] void Fail(int number, const std::string& what) { throw RuntimeError(number, what); }
 
+// File systems whose every call goes to another machine (statfs magic numbers).
+bool OnShare(int fd) {
+  struct statfs st {};
+  if (::fstatfs(fd, &st) != 0) return false;
+  switch (static_cast<uint32_t>(st.f_type)) {
+    case 0x6969u:      // NFS
+    case 0x517Bu:      // SMB
+    case 0xFF534D42u:  // CIFS
+    case 0xFE534D42u:  // SMB2
+    case 0x65735546u:  // FUSE (sshfs and the like)
+      return true;
+    default: return false;
+  }
+}
+
 class PosixRandomFile : public RandomFile {
  public:
-  PosixRandomFile(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+  PosixRandomFile(int fd, std::string name, fs::path host, int flags)
+      : fd_(fd), name_(std::move(name)), host_(std::move(host)), flags_(flags & ~(O_CREAT | O_TRUNC)) {}
   ~PosixRandomFile() override { ::close(fd_); }
   PosixRandomFile(const PosixRandomFile&) = delete;
   PosixRandomFile& operator=(const PosixRandomFile&) = delete;
@@ -57,9 +74,19 @@ class PosixRandomFile : public RandomFile {
     return static_cast<uint64_t>(st.st_size);
   }
 
+  bool Remote() override { return OnShare(fd_); }
+
+  std::unique_ptr<RandomFile> Reopen() override {
+    const int fd = ::open(host_.c_str(), flags_);
+    if (fd < 0) return nullptr;
+    return std::make_unique<PosixRandomFile>(fd, name_, host_, flags_);
+  }
+
  private:
   int fd_;
   std::string name_;
+  fs::path host_;
+  int flags_;
 };
 
 std::vector<std::string> SplitParts(std::string_view path) {
@@ -161,7 +188,7 @@ std::unique_ptr<RandomFile> PosixFileSystem::Open(const std::string& path, OpenM
   if (IsFolder(r.host)) Fail(err::kPathFileAccessError, "open " + path);
   const int fd = ::open(r.host.c_str(), flags, 0666);
   if (fd < 0) FailLastErrno(err::kFileNotFound, "open " + path);
-  return std::make_unique<PosixRandomFile>(fd, path);
+  return std::make_unique<PosixRandomFile>(fd, path, r.host, flags);
 }
 
 void PosixFileSystem::MakeFolder(const std::string& path) {

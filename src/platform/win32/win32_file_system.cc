@@ -25,9 +25,22 @@ OVERLAPPED At(uint64_t offset) {
   return o;
 }
 
+std::wstring FullPath(const std::wstring& path);
+
+// The back-office program keeps these files open: share both ways, never lock.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+bool OnShare(const std::wstring& full_path) {
+  if (full_path.rfind(L"\\\\", 0) == 0) return true;  // \\server\share
+  if (full_path.size() < 2 || full_path[1] != L':') return false;
+  const wchar_t root[] = {full_path[0], L':', L'\\', L'\0'};
+  return ::GetDriveTypeW(root) == DRIVE_REMOTE;
+}
+
 class Win32RandomFile : public RandomFile {
  public:
-  Win32RandomFile(UniqueHandle file, std::string name) : file_(std::move(file)), name_(std::move(name)) {}
+  Win32RandomFile(UniqueHandle file, std::string name, std::wstring full_path, DWORD access)
+      : file_(std::move(file)), name_(std::move(name)), full_path_(std::move(full_path)), access_(access) {}
 
   size_t ReadAt(uint64_t offset, std::span<char> out) override {
     size_t done = 0;
@@ -64,9 +77,20 @@ class Win32RandomFile : public RandomFile {
     return static_cast<uint64_t>(size.QuadPart);
   }
 
+  bool Remote() override { return OnShare(full_path_); }
+
+  std::unique_ptr<RandomFile> Reopen() override {
+    UniqueHandle file(
+        ::CreateFileW(full_path_.c_str(), access_, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return nullptr;
+    return std::make_unique<Win32RandomFile>(std::move(file), name_, full_path_, access_);
+  }
+
  private:
   UniqueHandle file_;
   std::string name_;
+  std::wstring full_path_;  // the current folder may change while the file is open
+  DWORD access_;
 };
 
 std::optional<DWORD> Attributes(const std::string& path) {
@@ -124,11 +148,11 @@ class Win32FileSystem : public FileSystem {
       access = GENERIC_WRITE;
       disposition = CREATE_ALWAYS;
     }
-    // The back-office program keeps these files open: share both ways, never lock.
-    UniqueHandle file(::CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::wstring full = FullPath(Wide(path));
+    UniqueHandle file(
+        ::CreateFileW(full.c_str(), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) FailLastError(err::kFileNotFound, "open " + path);
-    return std::make_unique<Win32RandomFile>(std::move(file), path);
+    return std::make_unique<Win32RandomFile>(std::move(file), path, std::move(full), access);
   }
 
   void MakeFolder(const std::string& path) override {

@@ -58,6 +58,13 @@ TEST_F(Win32FileSystemTest, RecordFileHeldOpenByAnotherProgramCanBeReadAndWritte
   ::CloseHandle(other);
 }
 
+// The prefix declares F: a network drive, as a pharmacy's mapped share: its record files go
+// through the overlapped writes.
+TEST_F(Win32FileSystemTest, FilesOnANetworkDriveSayRemote) {
+  EXPECT_TRUE(fs_.Open("F:\\basey", OpenMode::kRandom)->Remote());
+  EXPECT_FALSE(fs_.Open("C:\\basey", OpenMode::kRandom)->Remote());
+}
+
 TEST_F(Win32FileSystemTest, FileHeldWithoutWriteSharingIsAnAccessError) {
   fixture_.Folder("quorra");
   const HANDLE other = OpenLikeOtherProgram(L"C:\\quorra\\basea", FILE_SHARE_READ);
