@@ -51,15 +51,40 @@ cmake --build "$host" -j "$jobs" --target velmorin-test-server velmorin-sample-p
 server=$(realpath "$host/tools/test_server/velmorin-test-server")
 done_step "native test server, sample pharmacy, Linux program" "from $host"
 
+# Some machines' kernels run no 32-bit program (no IA-32 emulation): Wine's 32-bit loader
+# cannot start there. The 32-bit exe is then still built, checked and signed, and the tests and
+# runs use the 64-bit build of the same sources under wine64.
+run_build=$build
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  run_build=$build-x64
+  bash tools/install-deps.sh g++-mingw-w64-x86-64-posix >/dev/null
+  shim=$root/$run_build/wine64-shim
+  mkdir -p "$shim"
+  for name in wine wine-stable; do printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$shim/$name"; done
+  chmod +x "$shim/wine" "$shim/wine-stable"
+  export PATH=$shim:$PATH WINELOADER=/usr/lib/wine/wine64
+fi
+
 begin "cross build"
-cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release \
-  -DVELMORIN_WERROR=ON -DVELMORIN_SANITIZE=ON -DVELMORIN_HOST_TEST_SERVER="$server" >/dev/null
-cmake --build "$build" -j "$jobs"
+cross_build() {
+  cmake -S . -B "$1" -G Ninja -DCMAKE_TOOLCHAIN_FILE="cmake/$2" -DCMAKE_BUILD_TYPE=Release \
+    -DVELMORIN_WERROR=ON -DVELMORIN_SANITIZE=ON -DVELMORIN_HOST_TEST_SERVER="$server" >/dev/null
+  cmake --build "$1" -j "$jobs" "${@:3}"
+}
+if [ "$run_build" = "$build" ]; then
+  cross_build "$build" mingw-w64-i686.cmake
+else
+  cross_build "$build" mingw-w64-i686.cmake --target velmorin-update
+  cross_build "$run_build" mingw-w64.cmake
+fi
 exe=$build/velmorin-update.exe
 done_step "cross build (exe and tests)" "$(du -h "$exe" | cut -f1) $(basename "$exe")"
+if [ "$run_build" != "$build" ]; then
+  done_step "32-bit programs do not run on this machine" "tests and runs below use the 64-bit build ($run_build)"
+fi
 
 # One prefix inside the build folder, created once.
-export WINEPREFIX=$root/$build/wine-prefix WINEDEBUG=-all
+export WINEPREFIX=$root/$run_build/wine-prefix WINEDEBUG=-all
 begin "wine prefix"
 created=$(bash tools/wine/prepare-prefix.sh)
 done_step "Wine prefix" "$created"
@@ -74,6 +99,9 @@ begin "signing"
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 1 -subj "/CN=Velmorin test signing" \
   -addext extendedKeyUsage=codeSigning -keyout "$build/sign-key.pem" -out "$build/sign-cert.pem" 2>/dev/null
 bash tools/sign.sh "$exe" "$build/sign-cert.pem" "$build/sign-key.pem" >/dev/null
+if [ "$run_build" != "$build" ]; then
+  bash tools/sign.sh "$run_build/velmorin-update.exe" "$build/sign-cert.pem" "$build/sign-key.pem" >/dev/null
+fi
 osslsigncode verify -CAfile "$build/sign-cert.pem" -in "$exe" >"$build/sign-verify.txt" 2>&1 ||
   { cat "$build/sign-verify.txt" >&2; exit 1; }
 done_step "signed and verified (osslsigncode)" "$(grep -c 'Signature verification: ok' "$build/sign-verify.txt") signature"
@@ -82,6 +110,10 @@ begin "unit tests under Wine"
 status=ok
 # One display for all the tests (the user-interface test needs one), and Wine's background
 # processes started first, with this script's output, so that they hold no test's pipe.
+# Wine learns drive F:'s type (a network drive, see prepare-prefix.sh) only if F: exists when
+# it starts: a placeholder until run-test.sh maps each test's scratch drive.
+mkdir -p "$WINEPREFIX/dosdevices" "$root/$run_build/f-placeholder"
+ln -sfn "$root/$run_build/f-placeholder" "$WINEPREFIX/dosdevices/f:"
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   wineserver -p
   wineboot </dev/null >/dev/null 2>&1
@@ -94,7 +126,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   status=$?
   wineserver -k
   [ $status -eq 0 ] && exit 10
-  exit $status' "$build" || status=$?
+  exit $status' "$run_build" || status=$?
 case $status in
   ok) ;;
   10) status="ok on a second try (the first failure is in the log above)" ;;
@@ -108,16 +140,16 @@ begin "whole run and fault runs under Wine and Xvfb"
 rm -rf "$WINEPREFIX-faults"
 cp -a "$WINEPREFIX" "$WINEPREFIX-faults"
 (WINEPREFIX=$WINEPREFIX-faults xvfb-run -a -s "-screen 0 1024x768x24" \
-  bash tools/wine/fault-runs.sh "$build" "$host" >"$build/fault-runs.log" 2>&1) &
+  bash tools/wine/fault-runs.sh "$run_build" "$host" >"$run_build/fault-runs.log" 2>&1) &
 faults_pid=$!
 run_status=ok
-bash tools/wine/whole-run.sh "$build" "$host" || run_status=FAILED
+bash tools/wine/whole-run.sh "$run_build" "$host" || run_status=FAILED
 faults_status=ok
 wait "$faults_pid" || faults_status=FAILED
-cat "$build/fault-runs.log"
+cat "$run_build/fault-runs.log"
 WINEPREFIX=$WINEPREFIX-faults wineserver -k 2>/dev/null || true
-done_step "whole run under Wine and Xvfb" "$run_status (screenshots in $build/whole-run)"
-done_step "fault runs under Wine (beside it)" "$faults_status (log in $build/fault-runs.log)"
+done_step "whole run under Wine and Xvfb" "$run_status (screenshots in $run_build/whole-run)"
+done_step "fault runs under Wine (beside it)" "$faults_status (log in $run_build/fault-runs.log)"
 [ "$run_status" = ok ]
 [ "$faults_status" = ok ]
 [ "$status" != FAILED ]

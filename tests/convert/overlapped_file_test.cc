@@ -57,7 +57,6 @@ TEST(OverlappedFile, ReadsSeeEveryEarlierWrite) {
       // Left to the destructor: the writes still in flight.
     }
     EXPECT_EQ(s.memory.File("\\f"), model);
-    EXPECT_GT(s.share.counts().peak_writes_in_flight.load(), 1);
   }
 }
 

@@ -59,7 +59,8 @@ TEST_F(Win32FileSystemTest, RecordFileHeldOpenByAnotherProgramCanBeReadAndWritte
 }
 
 // The prefix declares F: a network drive, as a pharmacy's mapped share: its record files go
-// through the overlapped writes.
+// through the overlapped writes. (Wine takes the type only of a drive F: that existed when the
+// Wine server started: tools/test-wine.sh sees to it.)
 TEST_F(Win32FileSystemTest, FilesOnANetworkDriveSayRemote) {
   EXPECT_TRUE(fs_.Open("F:\\basey", OpenMode::kRandom)->Remote());
   EXPECT_FALSE(fs_.Open("C:\\basey", OpenMode::kRandom)->Remote());
