@@ -216,15 +216,17 @@ std::vector<int64_t> NeedlessWrites(Side& side, const Files& before) {
 using Routine = std::function<void(Channels&, ConversionProgress&)>;
 
 // `target` is the file the routine is there to change: some round must change it. The routine
-// runs on local files and on files on a share (writes overlapped), also when it fails halfway.
+// runs on local files and, in the first round unless `on_share` is false, also on files on a
+// share (writes overlapped).
 void ExpectSameBytes(const Routine& ours, const Routine& baseline, uint32_t seed, const std::string& target,
-                     bool strict_writes, uint32_t rounds = 3) {
+                     bool strict_writes, uint32_t rounds = 3, bool on_share = true) {
   bool changed = false;
   for (uint32_t round = 0; round < rounds; ++round) {
     const Files files = Generator(seed * 100 + round, round % 2 == 1).Make();
     Side b(files);
     const int error_b = ErrorNumberOf([&] { baseline(b.channels, b.bars); });
     for (const bool remote : {false, true}) {
+      if (remote && (round > 0 || !on_share)) continue;
       SCOPED_TRACE(testing::Message() << "round " << round << (remote ? " on a share" : " local"));
       Side a(files);
       a.fs.SetRemote(remote);
@@ -251,7 +253,7 @@ TEST(ConversionDifferential, ImportProductFile) {
   for (const std::string suffix : {"NA", "CM", "EX", "MA", "??"}) {
     ExpectSameBytes([&](Channels& c, ConversionProgress&) { ImportProductFile(c, "", suffix); },
                     [&](Channels& c, ConversionProgress&) { reference::ImportProductFile(c, "", suffix); },
-                    2 + static_cast<uint32_t>(suffix[0]), data::kBasey, false, 2);
+                    2 + static_cast<uint32_t>(suffix[0]), data::kBasey, false, 2, suffix == "NA");
   }
 }
 
