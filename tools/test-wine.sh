@@ -80,7 +80,8 @@ fi
 exe=$build/velmorin-update.exe
 done_step "cross build (exe and tests)" "$(du -h "$exe" | cut -f1) $(basename "$exe")"
 if [ "$run_build" != "$build" ]; then
-  done_step "32-bit programs do not run on this machine" "tests and runs below use the 64-bit build ($run_build)"
+  summary+=("$(printf '%-44s %7s  %s' "32-bit programs do not run on this machine" "-" \
+    "tests and runs below use the 64-bit build ($run_build)")")
 fi
 
 # One prefix inside the build folder, created once.
