@@ -35,12 +35,12 @@ std::optional<Prices> PricesOf(std::span<const char> spec) {
   return prices;
 }
 
-ProductUpdates<Prices> ReadSpecs(RecordFile& espec, RecordCache& basey) {
+ProductUpdates<Prices> ReadSpecs(RecordFile& espec, RecordCache& basey, const PassLimits& limits) {
   std::vector<std::optional<IndexKey>> keys;
   std::vector<std::optional<Prices>> values;
   // Only whole records count; an incomplete tail is not read.
   const int64_t count = std::min<int64_t>(static_cast<int64_t>(espec.Size() / S::kLength), espec.MaxRecord());
-  RecordCache specs(espec);
+  RecordCache specs(espec, limits.block_records);
   for (int64_t j = 1; j <= count; ++j) {
     specs.Release(j);
     const auto spec = specs.Get(j);
@@ -48,7 +48,7 @@ ProductUpdates<Prices> ReadSpecs(RecordFile& espec, RecordCache& basey) {
     keys.push_back(ListedCodeKey(code, CodeThreshold::kAbove500000));
     values.push_back(keys.back() ? PricesOf(spec) : std::nullopt);
   }
-  return ResolveUpdates(basey, keys, values);
+  return ResolveUpdates(basey, keys, values, limits);
 }
 
 void PutPrices(RecordCache& precios, int64_t n, const Prices& prices, bool clear_mark) {
@@ -60,7 +60,7 @@ void PutPrices(RecordCache& precios, int64_t n, const Prices& prices, bool clear
 }
 
 void PricePass(RecordCache& precios, const ProductUpdates<Prices>& updates) {
-  for (int64_t i = 1; i <= kClearedRecords; ++i) {
+  for (int64_t i = 1; i <= updates.last_cleared(); ++i) {
     precios.Release(i);
     const auto& update = updates.Find(i);
     PutPrices(precios, i, update ? *update : Prices{}, true);
@@ -71,12 +71,12 @@ void PricePass(RecordCache& precios, const ProductUpdates<Prices>& updates) {
 
 }  // namespace
 
-void BuildPreferencePrices(Channels& channels) {
+void BuildPreferencePrices(Channels& channels, const PassLimits& limits) {
   ChannelScope scope(channels, {108, 132, 6});
-  RecordCache precios(scope.Records(132, "\\Velmorin\\preferencia\\precios", P::kLength));
-  RecordCache basey(scope.Records(6, "\\velmorin\\quorra\\basey", ProductRecord::kLength));
+  RecordCache precios(scope.Records(132, "\\Velmorin\\preferencia\\precios", P::kLength), limits.block_records);
+  RecordCache basey(scope.Records(6, "\\velmorin\\quorra\\basey", ProductRecord::kLength), limits.block_records);
   RecordFile& espec = scope.Records(108, "\\VELMORIN\\Preferencia\\espec", S::kLength);
-  PricePass(precios, ReadSpecs(espec, basey));
+  PricePass(precios, ReadSpecs(espec, basey, limits));
 }
 
 }  // namespace velmorin

@@ -51,12 +51,14 @@ std::optional<IndexKey> ListedCodeKey(std::string_view code, CodeThreshold thres
 }
 
 std::vector<std::optional<int64_t>> ResolveProducts(RecordCache& basey,
-                                                    const std::vector<std::optional<IndexKey>>& keys) {
+                                                    const std::vector<std::optional<IndexKey>>& keys,
+                                                    int64_t block_records) {
   std::vector<std::pair<int64_t, size_t>> order;  // stem, entry
   for (size_t i = 0; i < keys.size(); ++i) {
     if (keys[i]) order.emplace_back(keys[i]->stem, i);
   }
-  OrderByBlock(order, [](const auto& entry) { return entry.first; });
+  const auto stem_of = [](const std::pair<int64_t, size_t>& entry) { return entry.first; };
+  OrderByBlock(order, stem_of, block_records);
   std::vector<std::optional<int64_t>> products(keys.size());
   for (const auto& [stem, i] : order) {
     basey.Release(stem);

@@ -24,6 +24,14 @@ namespace velmorin {
 // The clearing passes cover records 1..99,999 whatever the size of the file.
 inline constexpr int64_t kClearedRecords = 99999;
 
+// How far a routine's clearing pass goes and how many records its caches hold at a time. The
+// program keeps the defaults; the fuzzers make both small, so that the few hundred records of
+// a case reach the end of the pass and cross several blocks.
+struct PassLimits {
+  int64_t last_cleared = kClearedRecords;
+  int64_t block_records = RecordCache::kDefaultBlockRecords;
+};
+
 // Closes the channels a routine opened when it ends, also when it throws, so that a failed
 // routine leaves no file of its own open on the channel table.
 class ChannelScope {
@@ -58,20 +66,19 @@ std::optional<IndexKey> ListedCodeKey(std::string_view code, CodeThreshold thres
 // from character 6.
 std::optional<IndexKey> LineCodeKey(std::string_view line);
 
-// The product record numbers of many keys. Index records are visited block by block in
-// increasing order, so a whole list costs one forward sweep over basey. The index is never written by the
-// conversions, so resolving a list before changing any record gives what resolving each line
-// in turn would.
+// The product record numbers of many keys. Index records are visited block by block (the
+// cache's blocks of block_records) in increasing order, so a whole list costs one forward sweep
+// over basey. The index is never written by the conversions, so resolving a list before
+// changing any record gives what resolving each line in turn would.
 std::vector<std::optional<int64_t>> ResolveProducts(RecordCache& basey,
-                                                    const std::vector<std::optional<IndexKey>>& keys);
+                                                    const std::vector<std::optional<IndexKey>>& keys,
+                                                    int64_t block_records = RecordCache::kDefaultBlockRecords);
 
 // Orders items by the block of records they fall in, keeping their order within a block:
 // enough for a forward sweep through a RecordCache, in one pass instead of a sort.
 template <class T, class RecordOf>
-void OrderByBlock(std::vector<T>& items, RecordOf record_of) {
-  auto block = [&](const T& item) {
-    return static_cast<size_t>((record_of(item) - 1) / RecordCache::kDefaultBlockRecords);
-  };
+void OrderByBlock(std::vector<T>& items, RecordOf record_of, int64_t block_records) {
+  auto block = [&](const T& item) { return static_cast<size_t>((record_of(item) - 1) / block_records); };
   std::vector<size_t> starts;
   for (const T& item : items) {
     const size_t b = block(item);
@@ -86,20 +93,21 @@ void OrderByBlock(std::vector<T>& items, RecordOf record_of) {
 }
 
 // What a list says about each product, the later line winning. Products inside the cleared
-// range are kept by number for the pass; the rare ones beyond it by map.
+// range 1..last_cleared are kept by number for the pass; the rare ones beyond it by map.
 template <class Payload>
 class ProductUpdates {
  public:
-  ProductUpdates() : cleared_(static_cast<size_t>(kClearedRecords) + 1) {}
+  explicit ProductUpdates(int64_t last_cleared) : cleared_(static_cast<size_t>(last_cleared) + 1) {}
 
+  int64_t last_cleared() const { return static_cast<int64_t>(cleared_.size()) - 1; }
   void Set(int64_t product, const Payload& payload) {
-    if (product <= kClearedRecords) {
+    if (product <= last_cleared()) {
       cleared_[static_cast<size_t>(product)] = payload;
     } else {
       beyond_[product] = payload;
     }
   }
-  // The update of a product in 1..99,999.
+  // The update of a product in the cleared range.
   const std::optional<Payload>& Find(int64_t product) const { return cleared_[static_cast<size_t>(product)]; }
   const std::map<int64_t, Payload>& Beyond() const { return beyond_; }
 
@@ -112,9 +120,9 @@ class ProductUpdates {
 // for a product wins. Entries whose payload is nothing are passed over.
 template <class Payload>
 ProductUpdates<Payload> ResolveUpdates(RecordCache& basey, const std::vector<std::optional<IndexKey>>& keys,
-                                       const std::vector<std::optional<Payload>>& payloads) {
-  ProductUpdates<Payload> updates;
-  const auto products = ResolveProducts(basey, keys);
+                                       const std::vector<std::optional<Payload>>& payloads, const PassLimits& limits) {
+  ProductUpdates<Payload> updates(limits.last_cleared);
+  const auto products = ResolveProducts(basey, keys, limits.block_records);
   for (size_t i = 0; i < products.size(); ++i) {
     if (products[i] && payloads[i]) updates.Set(*products[i], *payloads[i]);
   }

@@ -122,14 +122,15 @@ void ReleaseBefore(ProductFiles& files, int64_t product) {
   for (RecordCache* cache : {&files.labgt, &files.coste, &files.basey, &files.basea}) cache->Release(product);
 }
 
-std::vector<ProductLine> ReadLines(TextInput& input, RecordCache& basey, std::optional<int64_t> region_column) {
+std::vector<ProductLine> ReadLines(TextInput& input, RecordCache& basey, std::optional<int64_t> region_column,
+                                   int64_t block_records) {
   std::vector<ProductLine> lines;
   std::vector<std::optional<IndexKey>> keys;
   while (auto line = input.Next()) {
     keys.push_back(ListedCodeKey(Left(*line, 6), CodeThreshold::kNone));
     lines.emplace_back().Keep(*line, region_column);
   }
-  const auto products = ResolveProducts(basey, keys);
+  const auto products = ResolveProducts(basey, keys, block_records);
   size_t resolved = 0;
   for (size_t i = 0; i < lines.size(); ++i) {
     if (!products[i]) continue;
@@ -142,9 +143,10 @@ std::vector<ProductLine> ReadLines(TextInput& input, RecordCache& basey, std::op
 
 // Lines only touch the records of their own product, so applying them block by block, in file
 // order within a block, leaves what applying them in file order does.
-void ImportLines(ProductFiles& files, TextInput& input, std::optional<int64_t> region_column) {
-  auto lines = ReadLines(input, files.basey, region_column);
-  OrderByBlock(lines, [](const ProductLine& line) { return line.product; });
+void ImportLines(ProductFiles& files, TextInput& input, std::optional<int64_t> region_column, int64_t block_records) {
+  auto lines = ReadLines(input, files.basey, region_column, block_records);
+  const auto product_of = [](const ProductLine& line) { return line.product; };
+  OrderByBlock(lines, product_of, block_records);
   for (const ProductLine& line : lines) {
     ReleaseBefore(files, line.product);
     ImportLine(files, line, region_column.has_value());
@@ -153,16 +155,18 @@ void ImportLines(ProductFiles& files, TextInput& input, std::optional<int64_t> r
 
 }  // namespace
 
-void ImportProductFile(Channels& channels, const std::string& drive_prefix, const std::string& region_suffix) {
+void ImportProductFile(Channels& channels, const std::string& drive_prefix, const std::string& region_suffix,
+                       const PassLimits& limits) {
   ChannelScope scope(channels, {1, 3, 26, 211, 200});
-  RecordCache labgt(scope.Records(200, "\\velmorin\\bases\\LabGT", LabGtRecord::kSlotLength, LabGtRecord::kLength));
-  RecordCache coste(scope.Records(211, "\\velmorin\\bases\\coste", CostRecord::kLength));
-  RecordCache basey(scope.Records(26, "\\velmorin\\quorra\\basey", ProductRecord::kLength));
-  RecordCache basea(scope.Records(3, "\\velmorin\\quorra\\basea", ProductDetailRecord::kLength));
+  RecordCache labgt(scope.Records(200, "\\velmorin\\bases\\LabGT", LabGtRecord::kSlotLength, LabGtRecord::kLength),
+                    limits.block_records);
+  RecordCache coste(scope.Records(211, "\\velmorin\\bases\\coste", CostRecord::kLength), limits.block_records);
+  RecordCache basey(scope.Records(26, "\\velmorin\\quorra\\basey", ProductRecord::kLength), limits.block_records);
+  RecordCache basea(scope.Records(3, "\\velmorin\\quorra\\basea", ProductDetailRecord::kLength), limits.block_records);
   // The archive extraction writes the text on the data drive, not always on C:.
   TextInput& input = scope.Input(1, drive_prefix + "\\velmorin\\bases\\dolvek.txt");
   ProductFiles files{labgt, coste, basey, basea};
-  ImportLines(files, input, RegionColumn(region_suffix));
+  ImportLines(files, input, RegionColumn(region_suffix), limits.block_records);
   labgt.Flush();
   basea.Flush();
   basey.Flush();

@@ -37,14 +37,14 @@ std::string DateText(std::string_view line) {
   return date;
 }
 
-ProductUpdates<Serialization> ReadList(TextInput& list, RecordCache& basey) {
+ProductUpdates<Serialization> ReadList(TextInput& list, RecordCache& basey, const PassLimits& limits) {
   std::vector<std::optional<IndexKey>> keys;
   std::vector<std::optional<Serialization>> values;
   while (auto line = list.Next()) {
     keys.push_back(ListedCodeKey(Mid(*line, 2, 6), CodeThreshold::kAbove500000));
     values.push_back(keys.back() ? std::optional(MakeSerialization(DateText(*line), Left(*line, 1))) : std::nullopt);
   }
-  return ResolveUpdates(basey, keys, values);
+  return ResolveUpdates(basey, keys, values, limits);
 }
 
 void PutSerialization(RecordCache& baseext, int64_t n, const Serialization& value) {
@@ -55,7 +55,7 @@ void PutSerialization(RecordCache& baseext, int64_t n, const Serialization& valu
 
 void SerializationPass(RecordCache& baseext, const ProductUpdates<Serialization>& updates) {
   const Serialization cleared = MakeSerialization("", "0");
-  for (int64_t i = 1; i <= kClearedRecords; ++i) {
+  for (int64_t i = 1; i <= updates.last_cleared(); ++i) {
     baseext.Release(i);
     const auto& update = updates.Find(i);
     PutSerialization(baseext, i, update ? *update : cleared);
@@ -66,13 +66,13 @@ void SerializationPass(RecordCache& baseext, const ProductUpdates<Serialization>
 
 }  // namespace
 
-void ImportSerializationList(Channels& channels) {
+void ImportSerializationList(Channels& channels, const PassLimits& limits) {
   ChannelScope scope(channels, {1, 160, 6});
-  RecordCache basey(scope.Records(6, "\\velmorin\\quorra\\basey", ProductRecord::kLength));
-  RecordCache baseext(scope.Records(160, "\\Velmorin\\quorra\\baseext", R::kLength));
+  RecordCache basey(scope.Records(6, "\\velmorin\\quorra\\basey", ProductRecord::kLength), limits.block_records);
+  RecordCache baseext(scope.Records(160, "\\Velmorin\\quorra\\baseext", R::kLength), limits.block_records);
   // Opened before the pass: a missing list must not cost the dates already there.
   TextInput& list = scope.Input(1, "\\Velmorin\\bases\\serializacion.txt");
-  SerializationPass(baseext, ReadList(list, basey));
+  SerializationPass(baseext, ReadList(list, basey, limits));
 }
 
 }  // namespace velmorin

@@ -15,10 +15,10 @@ constexpr size_t kMark = ProductRecord::kVisadoMark.offset;
 
 struct Listed {};
 
-ProductUpdates<Listed> ReadList(TextInput& list, RecordCache& basey) {
+ProductUpdates<Listed> ReadList(TextInput& list, RecordCache& basey, const PassLimits& limits) {
   std::vector<std::optional<IndexKey>> keys;
   while (auto line = list.Next()) keys.push_back(ListedCodeKey(Left(*line, 6), CodeThreshold::kAbove500000));
-  return ResolveUpdates(basey, keys, std::vector<std::optional<Listed>>(keys.size(), Listed{}));
+  return ResolveUpdates(basey, keys, std::vector<std::optional<Listed>>(keys.size(), Listed{}), limits);
 }
 
 void SetMark(RecordCache& basey, int64_t n, char mark) {
@@ -28,7 +28,7 @@ void SetMark(RecordCache& basey, int64_t n, char mark) {
 }
 
 void MarkPass(RecordCache& basey, const ProductUpdates<Listed>& listed) {
-  for (int64_t i = 1; i <= kClearedRecords; ++i) {
+  for (int64_t i = 1; i <= listed.last_cleared(); ++i) {
     basey.Release(i);
     const char mark = basey.Get(i)[kMark];
     if (listed.Find(i)) {
@@ -43,13 +43,13 @@ void MarkPass(RecordCache& basey, const ProductUpdates<Listed>& listed) {
 
 }  // namespace
 
-void ImportVisadoList(Channels& channels) {
+void ImportVisadoList(Channels& channels, const PassLimits& limits) {
   ChannelScope scope(channels, {1, 3, 6});
   scope.Records(3, "\\velmorin\\Quorra\\basea", ProductDetailRecord::kLength);
-  RecordCache basey(scope.Records(6, "\\velmorin\\quorra\\basey", ProductRecord::kLength));
+  RecordCache basey(scope.Records(6, "\\velmorin\\quorra\\basey", ProductRecord::kLength), limits.block_records);
   // Opened before the pass: a missing list must not cost the marks already there.
   TextInput& list = scope.Input(1, "\\VELMORIN\\VISADO75.TXT");
-  MarkPass(basey, ReadList(list, basey));
+  MarkPass(basey, ReadList(list, basey, limits));
 }
 
 }  // namespace velmorin

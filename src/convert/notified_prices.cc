@@ -57,14 +57,14 @@ std::optional<Prices> PricesOf(std::string_view line) {
   return Prices{*first, *second};
 }
 
-ProductUpdates<Prices> ReadList(TextInput& list, RecordCache& basey) {
+ProductUpdates<Prices> ReadList(TextInput& list, RecordCache& basey, const PassLimits& limits) {
   std::vector<std::optional<IndexKey>> keys;
   std::vector<std::optional<Prices>> values;
   while (auto line = list.Next()) {
     keys.push_back(LineCodeKey(*line));
     values.push_back(keys.back() ? PricesOf(*line) : std::nullopt);
   }
-  return ResolveUpdates(basey, keys, values);
+  return ResolveUpdates(basey, keys, values, limits);
 }
 
 std::array<char, N::kLength> BlankRecord() {
@@ -82,7 +82,7 @@ void SetPrices(std::span<char> record, const Prices& prices) {
 
 void RebuildPass(RecordCache& basep, const ProductUpdates<Prices>& updates, ConversionProgress& progress) {
   const auto blank = BlankRecord();
-  for (int64_t k = 1; k <= kClearedRecords; ++k) {
+  for (int64_t k = 1; k <= updates.last_cleared(); ++k) {
     basep.Release(k);
     auto record = blank;
     if (const auto& update = updates.Find(k)) SetPrices(record, *update);
@@ -111,13 +111,13 @@ void EmptyNotifiedPriceList(Channels& channels) {
   channels.Close(1);
 }
 
-void RebuildNotifiedPrices(Channels& channels, ConversionProgress& progress) {
+void RebuildNotifiedPrices(Channels& channels, ConversionProgress& progress, const PassLimits& limits) {
   if (channels.fs().FileLength(kListPath) == 0) return;
   ChannelScope scope(channels, {1, 2, 6});
-  RecordCache basey(scope.Records(6, "\\velmorin\\quorra\\basey", ProductRecord::kLength));
-  RecordCache basep(scope.Records(1, "\\velmorin\\quorra\\BaseP", N::kLength));
+  RecordCache basey(scope.Records(6, "\\velmorin\\quorra\\basey", ProductRecord::kLength), limits.block_records);
+  RecordCache basep(scope.Records(1, "\\velmorin\\quorra\\BaseP", N::kLength), limits.block_records);
   TextInput& list = scope.Input(2, kListPath);
-  RebuildPass(basep, ReadList(list, basey), progress);
+  RebuildPass(basep, ReadList(list, basey, limits), progress);
 }
 
 }  // namespace velmorin

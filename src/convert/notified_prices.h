@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "convert/channels.h"
+#include "convert/conversion_pass.h"
 #include "convert/progress.h"
 
 namespace velmorin {
@@ -18,10 +19,10 @@ void EmptyNotifiedPriceList(Channels& channels);
 // when it is too large for one.
 std::optional<float> NotifiedPrice(std::string_view text);
 
-// An empty list changes nothing. Otherwise blanks records 1..99,999 of BaseP (channel 1),
-// moving the start-up bar to k / 1,000 at every multiple k of 1,000, and writes each listed
-// product's two prices, found through basey (channel 6). Reads the list on channel 2.
-// Closes its channels before it returns.
-void RebuildNotifiedPrices(Channels& channels, ConversionProgress& progress);
+// An empty list changes nothing. Otherwise blanks records 1..limits.last_cleared of BaseP
+// (channel 1), moving the start-up bar to k / 1,000 at every multiple k of 1,000, and writes
+// each listed product's two prices, found through basey (channel 6). Reads the list on
+// channel 2. Closes its channels before it returns.
+void RebuildNotifiedPrices(Channels& channels, ConversionProgress& progress, const PassLimits& limits = {});
 
 }  // namespace velmorin

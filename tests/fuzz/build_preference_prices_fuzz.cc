@@ -34,11 +34,11 @@ void SetValues(std::span<char> record, const std::array<float, 4>& values) {
   for (size_t k = 0; k < 4; ++k) SetFloat32(record, offsets[k], values[k]);
 }
 
-// Records 1..99,999 zeroed with a blank mark, then each whole SpecRecord's product given its
+// The cleared records zeroed with a blank mark, then each whole SpecRecord's product given its
 // values.
 std::string ExpectedPrecios(const std::string& before, const std::string& basey, const std::string& espec) {
   std::string precios = before;
-  for (int64_t i = 1; i <= 99999; ++i) {
+  for (int64_t i = 1; i <= kLastCleared; ++i) {
     const auto record = RecordSpan(precios, P::kLength, i, P::kLength);
     SetValues(record, {});
     SetText(record, P::kPriceMark, "");
@@ -55,7 +55,7 @@ std::string ExpectedPrecios(const std::string& before, const std::string& basey,
 
 void CheckCase(const Files& before) {
   const auto after = RunTwice(
-      before, [](Channels& c) { BuildPreferencePrices(c); }, "BuildPreferencePrices");
+      before, [](Channels& c) { BuildPreferencePrices(c, kLimits); }, "BuildPreferencePrices");
   if (!after) return;
   CheckImport(before, *after,
               {.read_only = kBasey,
@@ -65,7 +65,7 @@ void CheckCase(const Files& before) {
                .rule = {.slot_length = P::kLength,
                         .data_length = P::kLength,
                         .writable = {{0, P::kLength}},
-                        .min_records = 99999},
+                        .min_records = kLastCleared},
                .expected =
                    [](const Files& f) {
                      return ExpectedPrecios(BytesOf(f.at(kPrecios)), BytesOf(f.at(kBasey)), *f.at(kEspec));

@@ -37,9 +37,10 @@ std::string FuzzReader::Some(size_t n) {
 std::string FuzzReader::Rest() { return Some(size_ - pos_); }
 
 std::optional<std::string> SparseRecordFile(FuzzReader& in, size_t slot_length) {
-  // Record numbers 1.., 50001.. (stems of codes just above 500000), 71231.. and 99991.. (the
-  // end of the cleared range and just beyond it).
-  constexpr int64_t kBases[] = {0, 50000, 71230, 99990};
+  // Record numbers 1.., 50.. and 501.. (stems of codes above 500000 such as "12E  5", "51E  4"
+  // next to "50E  4", which is not above, and "501E 3" beyond the cleared range), and the end of
+  // the range and just beyond it. The last two cross a cache block.
+  constexpr int64_t kBases[] = {0, 49, 500, kLastCleared - 10};
   const uint8_t header = in.Byte();
   if (header >= 0xF0) return std::nullopt;
   std::string file;

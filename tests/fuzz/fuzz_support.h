@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "convert/channels.h"
+#include "convert/conversion_pass.h"
 #include "convert/fields.h"
 #include "convert/progress.h"
 #include "platform/file_system.h"
@@ -39,9 +40,17 @@ class FuzzReader {
   size_t pos_ = 0;
 };
 
+// The routines' passes in a case, where the program clears records up to 99,999 and caches 1,024
+// at a time: the few hundred records of a case reach the end of the clearing pass and cross
+// cache blocks, and no buffer grows past what AddressSanitizer's allocator reuses (every larger
+// one is mapped afresh, and its page faults cost more than the routine's work).
+inline constexpr PassLimits kLimits{.last_cleared = 260, .block_records = 256};
+inline constexpr int64_t kLastCleared = kLimits.last_cleared;
+
 // A record file as the fuzzer lays it out: zeros with a few records set, spread over the record
 // numbers the routines care about (the first ones, the stems of codes above 500000, the end of
-// the cleared range), its last record possibly cut short. Nothing when the file is absent.
+// the cleared range and just beyond it), its last record possibly cut short. Nothing when the
+// file is absent.
 std::optional<std::string> SparseRecordFile(FuzzReader& in, size_t slot_length);
 
 // Thrown by the fuzz file system for a write that would make a file larger than its cap: the
@@ -64,7 +73,9 @@ Files ReadFiles(FuzzReader& in, std::initializer_list<RecordFileLayout> record_f
 // ignored, files moved in and out whole, no call log, files capped in size.
 class FuzzFileSystem : public platform::FileSystem {
  public:
-  static constexpr uint64_t kCap = 48ull << 20;
+  // A few hundred records past the layout; a case that writes further is set aside, since every
+  // copy of a larger file would be a fresh mapping.
+  static constexpr uint64_t kCap = 120ull << 10;
 
   explicit FuzzFileSystem(Files files);
   // The files named in `names`, taken out of the file system.

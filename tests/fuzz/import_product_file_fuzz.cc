@@ -25,7 +25,7 @@ struct Run {
 };
 
 void CheckCase(const Files& before, const Run& run) {
-  const auto routine = [&run](Channels& c) { ImportProductFile(c, run.prefix, run.suffix); };
+  const auto routine = [&run](Channels& c) { ImportProductFile(c, run.prefix, run.suffix, kLimits); };
   const auto after = RunTwice(before, routine, "ImportProductFile");
   if (!after) return;
   CheckUntouched(kCoste, before.at(kCoste), after->at(kCoste));

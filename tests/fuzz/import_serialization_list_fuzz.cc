@@ -21,10 +21,10 @@ void SetSerialization(std::string& baseext, int64_t n, std::string_view date, st
   SetText(record, R::kSerializationFlag, flag);
 }
 
-// Records 1..99,999 cleared, then each listed product given its flag and date.
+// The cleared records reset, then each listed product given its flag and date.
 std::string ExpectedBaseext(const std::string& before, const std::string& basey, const std::string& list) {
   std::string baseext = before;
-  for (int64_t i = 1; i <= 99999; ++i) SetSerialization(baseext, i, "", "0");
+  for (int64_t i = 1; i <= kLastCleared; ++i) SetSerialization(baseext, i, "", "0");
   for (const std::string& line : SplitLines(list)) {
     const std::string_view code = Mid(line, 2, 6);
     const auto product = ReferenceProduct(basey, code, code.empty() ? '0' : code.back(), true);
@@ -38,7 +38,7 @@ std::string ExpectedBaseext(const std::string& before, const std::string& basey,
 
 void CheckCase(const Files& before) {
   const auto after = RunTwice(
-      before, [](Channels& c) { ImportSerializationList(c); }, "ImportSerializationList");
+      before, [](Channels& c) { ImportSerializationList(c, kLimits); }, "ImportSerializationList");
   if (!after) return;
   CheckImport(
       before, *after,
@@ -48,7 +48,7 @@ void CheckCase(const Files& before) {
        .rule = {.slot_length = R::kLength,
                 .data_length = R::kLength,
                 .writable = {R::kSerializationDate, R::kSerializationFlag},
-                .min_records = 99999},
+                .min_records = kLastCleared},
        .expected =
            [](const Files& f) { return ExpectedBaseext(BytesOf(f.at(kBaseext)), BytesOf(f.at(kBasey)), *f.at(kList)); },
        .mismatch = "baseext is not what clearing and then importing the list gives"});

@@ -17,10 +17,10 @@ constexpr size_t kLength = ProductRecord::kLength;
 
 void SetMark(std::string& basey, int64_t n, char mark) { RecordSpan(basey, kLength, n, kLength)[kMark] = mark; }
 
-// Every "7" of records 1..99,999 removed, then each listed product marked.
+// Every "7" of the cleared records removed, then each listed product marked.
 std::string ExpectedBasey(const std::string& before, const std::string& list) {
   std::string basey = before;
-  for (int64_t i = 1; i <= 99999 && static_cast<size_t>(i - 1) * kLength + kMark < before.size(); ++i) {
+  for (int64_t i = 1; i <= kLastCleared && static_cast<size_t>(i - 1) * kLength + kMark < before.size(); ++i) {
     if (basey[static_cast<size_t>(i - 1) * kLength + kMark] == '7') SetMark(basey, i, ' ');
   }
   for (const std::string& line : SplitLines(list)) {
@@ -33,7 +33,7 @@ std::string ExpectedBasey(const std::string& before, const std::string& list) {
 
 void CheckCase(const Files& before) {
   const auto after = RunTwice(
-      before, [](Channels& c) { ImportVisadoList(c); }, "ImportVisadoList");
+      before, [](Channels& c) { ImportVisadoList(c, kLimits); }, "ImportVisadoList");
   if (!after) return;
   // basea is only opened (created when missing).
   CheckImport(before, *after,

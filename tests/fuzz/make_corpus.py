@@ -5,7 +5,8 @@ import pathlib
 import struct
 
 CORPUS = pathlib.Path(__file__).resolve().parent / "corpus"
-BASES = [0, 50000, 71230, 99990]
+LAST_CLEARED = 260  # kLimits.last_cleared
+BASES = [0, 49, 500, LAST_CLEARED - 10]  # kBases
 
 
 def text(length, fields):
@@ -46,15 +47,20 @@ def write(target, name, data):
     (folder / name).write_bytes(data)
 
 
-# basey: stem 71234 holds 712345 -> 7, 712341 -> 100005, 712342 -> 99999; stem 50001 holds
-# 500013 -> 3; products 7, 3, 99999 and 100005.
+# The stems of the lists' codes above 500000 fall in the cleared range only when the code ends in
+# an exponent ("12E  5" is 1,200,000 with stem 12 and check digit 5); the product file and the
+# notified prices take any code ("000125" has the same stem and digit).
+# basey: stem 12 holds 12E  5 -> 7, 12E  6 -> 265 (beyond the range), 12E  7 -> 260 (its last
+# record), 12E  4 -> 4 (120000: never looked up); stem 50 holds 50E  4 -> 6 (500000: never
+# looked up); stem 501, beyond the range, holds 501E 3 -> 3.
 BASEY = {
-    3: product(b"500013"),
-    7: product(b"712345", mark=b"7", end=b"-FIN viejo"),
-    50001: index({3: 3, 4: "1e300", 5: -2}),
-    71234: index({5: 7, 1: 100005, 2: 99999, 9: "  7.5 "}),
-    99999: product(b"712342", mark=b"7"),
-    100005: product(b"712341"),
+    3: product(b"005013"),
+    7: product(b"000125", mark=b"7", end=b"-FIN viejo"),
+    12: index({5: 7, 6: LAST_CLEARED + 5, 7: LAST_CLEARED, 4: 4, 9: "  7.5 "}),
+    50: index({4: 6}),
+    501: index({3: 3, 4: "1e300", 5: -2}),
+    LAST_CLEARED: product(b"000127", mark=b"7"),
+    LAST_CLEARED + 5: product(b"000126"),
 }
 
 
@@ -76,29 +82,32 @@ def main():
 
     basey = sparse(128, BASEY)
     write("import_visado_list", "list",
-          basey + sparse(62, {7: text(62, [(0, b"712345")])}) + b"712345\r\n712341 x\r\n712342\r\n500013\r\n500000\r\n")
-    write("import_visado_list", "cut", sparse(128, BASEY, cut=100) + sparse(62, {}, absent=True) + b"712341\r712345")
+          basey + sparse(62, {7: text(62, [(0, b"000125")])})
+          + b"12E  5\r\n12E  6 x\r\n12E  7\r\n501E 3\r\n12E  4\r\n50E  4\r\n712345\r\n")
+    write("import_visado_list", "cut", sparse(128, BASEY, cut=100) + sparse(62, {}, absent=True) + b"12E  6\r12E  5")
 
-    line = b"1712345" + b" " * 97 + b"2024-03-15"
+    line = b"1" b"12E  5" + b" " * 97 + b"2024-03-15"
     write("import_serialization_list", "list",
-          basey + sparse(100, {7: text(100, [(90, b"19990101X")]), 100005: b""}) + line + b"\r\n9712341\r\n2500013\r\n")
+          basey + sparse(100, {7: text(100, [(90, b"19990101X")]), LAST_CLEARED + 5: b""})
+          + line + b"\r\n912E  6\r\n2501E 3\r\n350E  4\r\n")
     write("import_serialization_list", "cut", sparse(128, BASEY) + sparse(100, {3: b"x" * 100}, cut=5) + line[:111])
 
     def spec(code, values=(b"  1.5 ", b" 12.5   ", b"3", b"1e39")):
         return text(43, [(0, values[0]), (7, values[1]), (18, values[2]), (26, values[3]), (35, code)])
-    specs = spec(b"712345", (b"1", b"2", b"3", b"4")) + spec(b"712341") + spec(b"500013", (b"-1", b"", b"E", b".5")) + b"tail"
-    write("build_preference_prices", "espec", basey + sparse(17, {7: b"\x01" * 17, 100005: b"\x02" * 17}) + specs)
-    write("build_preference_prices", "cut", sparse(128, BASEY) + sparse(17, {99999: b"x" * 17}, cut=3) + specs[:85])
+    specs = spec(b"12E  5", (b"1", b"2", b"3", b"4")) + spec(b"12E  6") + spec(b"501E 3", (b"-1", b"", b"E", b".5")) + b"tail"
+    precios = {7: b"\x01" * 17, LAST_CLEARED + 5: b"\x02" * 17}
+    write("build_preference_prices", "espec", basey + sparse(17, precios) + specs + spec(b"50E  4"))
+    write("build_preference_prices", "cut", sparse(128, BASEY) + sparse(17, {LAST_CLEARED: b"x" * 17}, cut=3) + specs[:85])
 
-    notified = b"712345 00012.5000010.00\r\n712341 1e39    00000.125\r\n500013\r\n712342 7\r\n712341 00002.5000003.50"
+    notified = b"000125 00012.5000010.00\r\n000126 1e39    00000.125\r\n005013\r\n000127 7\r\n000126 00002.5000003.50"
     write("notified_prices", "list", basey + sparse(64, {7: b"p" * 64}) + notified)
     write("notified_prices", "empty", basey + sparse(64, {7: b"p" * 64}))
 
-    line = (b"712345" b"AB" b"CDEFGH" b"R" b"S" b"T17" b"20" b"-----" b"00012.50" b"N" b"LAB36" b"LAB41").ljust(74, b".") + b"XYZ"
-    other = b"500013" + b"x" * 30
-    lab = sparse(17, {7: text(17, [(0, b"712345")]), 3: text(17, [(0, b"500013")])})
+    line = (b"000125" b"AB" b"CDEFGH" b"R" b"S" b"T17" b"20" b"-----" b"00012.50" b"N" b"LAB36" b"LAB41").ljust(74, b".") + b"XYZ"
+    other = b"005013" + b"x" * 30
+    lab = sparse(17, {7: text(17, [(0, b"000125")]), 3: text(17, [(0, b"005013")])})
     coste = sparse(136, {7: b" " * 136, 3: b"L" * 136})
-    basea = sparse(62, {7: text(62, [(0, b"712345")]), 3: text(62, [(0, b"500013")])})
+    basea = sparse(62, {7: text(62, [(0, b"000125")]), 3: text(62, [(0, b"005013")])})
     write("import_product_file", "line", bytes([0]) + lab + coste + basey + basea + line + b"\r\n" + other + b"\r\n")
     write("import_product_file", "cm", bytes([9]) + lab + coste + sparse(128, BASEY, cut=20) + basea + line.replace(b"G", b"g"))
 

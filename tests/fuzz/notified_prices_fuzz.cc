@@ -23,12 +23,12 @@ std::optional<float> Price(std::string_view text) {
   return value ? RoundToCents(*value) : std::nullopt;
 }
 
-// Records 1..99,999 blanked, then each line's product given its two prices rounded to cents.
+// The cleared records blanked, then each line's product given its two prices rounded to cents.
 std::optional<std::string> ExpectedBaseP(const std::optional<std::string>& before, const std::string& basey,
                                          const std::string& list) {
   if (list.empty()) return before;
   std::string basep = before.value_or("");
-  for (int64_t k = 1; k <= 99999; ++k) {
+  for (int64_t k = 1; k <= kLastCleared; ++k) {
     const auto record = RecordSpan(basep, N::kLength, k, N::kLength);
     SetFloat32(record, N::kFirstPrice, 0);
     SetFloat32(record, N::kSecondPrice, 0);
@@ -48,8 +48,9 @@ std::optional<std::string> ExpectedBaseP(const std::optional<std::string>& befor
 
 void Rebuild(Channels& channels, bool list_empty) {
   CheckedProgress progress;
-  RebuildNotifiedPrices(channels, progress);
-  Check(progress.startup() == (list_empty ? 0 : 99), "the start-up bar does not end at 99 (0 for an empty list)");
+  RebuildNotifiedPrices(channels, progress, kLimits);
+  Check(progress.startup() == (list_empty ? 0 : kLastCleared / 1000),
+        "the start-up bar does not end at the thousands of the cleared records (0 for an empty list)");
   Check(progress.dialog() == 0, "the rebuild moved the dialog's bar");
 }
 
@@ -66,9 +67,11 @@ void CheckCase(const Files& before) {
   Check(after->at(kBaseP) == expected, "BaseP is not what blanking and then writing the listed prices gives");
   if (empty) return;
   // Every byte of a NotifiedPriceRecord is one of its fields.
-  CheckRecordFile(
-      kBaseP, before.at(kBaseP), after->at(kBaseP),
-      {.slot_length = N::kLength, .data_length = N::kLength, .writable = {{0, N::kLength}}, .min_records = 99999});
+  CheckRecordFile(kBaseP, before.at(kBaseP), after->at(kBaseP),
+                  {.slot_length = N::kLength,
+                   .data_length = N::kLength,
+                   .writable = {{0, N::kLength}},
+                   .min_records = kLastCleared});
 }
 
 }  // namespace
