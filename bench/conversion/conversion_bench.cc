@@ -149,7 +149,6 @@ void Floor(platform::FileSystem& file_system, const Routine& routine, const std:
 struct ShareOption {
   bool on = false;
   test_support::ShareModel model;
-  bool one_at_a_time = false;
 };
 
 ShareOption ParseShare(const std::string& text) {
@@ -157,28 +156,10 @@ ShareOption ParseShare(const std::string& text) {
   if (text == "local") return share;
   share.on = true;
   share.model.latency = std::chrono::nanoseconds(std::strtoll(text.c_str(), nullptr, 10));
-  share.one_at_a_time = text.find("/seq") != std::string::npos;
   share.model.account_only = text.find("/sum") != std::string::npos;
+  share.model.marked_remote = text.find("/seq") == std::string::npos;
   return share;
 }
-
-// A share whose files do not say so: the program then makes one call at a time, as before it
-// overlapped them.
-class UnmarkedShare : public test_support::ShareFileSystem {
- public:
-  using ShareFileSystem::ShareFileSystem;
-  std::unique_ptr<platform::RandomFile> Open(const std::string& path, platform::OpenMode mode) override {
-    struct Unmarked : platform::RandomFile {
-      std::unique_ptr<platform::RandomFile> file;
-      size_t ReadAt(uint64_t o, std::span<char> out) override { return file->ReadAt(o, out); }
-      void WriteAt(uint64_t o, std::span<const char> data) override { file->WriteAt(o, data); }
-      uint64_t Size() override { return file->Size(); }
-    };
-    auto unmarked = std::make_unique<Unmarked>();
-    unmarked->file = ShareFileSystem::Open(path, mode);
-    return unmarked;
-  }
-};
 
 // Child process: runs one variant of one routine and prints seconds, peak kilobytes and the
 // calls made on the share.
@@ -188,8 +169,7 @@ int RunChild(int argc, char** argv) {
   const ShareOption share = ParseShare(argv[5]);
   platform::PosixFileSystem local(root);
   std::unique_ptr<test_support::ShareFileSystem> shared;
-  if (share.on && share.one_at_a_time) shared = std::make_unique<UnmarkedShare>(local, share.model);
-  if (share.on && !share.one_at_a_time) shared = std::make_unique<test_support::ShareFileSystem>(local, share.model);
+  if (share.on) shared = std::make_unique<test_support::ShareFileSystem>(local, share.model);
   platform::FileSystem& file_system = shared ? static_cast<platform::FileSystem&>(*shared) : local;
   Channels channels(file_system);
   NoBars bars;

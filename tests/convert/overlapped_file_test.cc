@@ -7,6 +7,7 @@
 #include <random>
 
 #include "common/runtime_error.h"
+#include "conversion_fixture.h"
 #include "support/memory_file_system.h"
 #include "support/share_file_system.h"
 
@@ -76,25 +77,16 @@ class FailingFile : public platform::RandomFile {
   std::unique_ptr<platform::RandomFile> file_;
 };
 
-int ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
-}
-
 TEST(OverlappedFile, AFailedWriteIsThrownByTheNextCalls) {
   Share s;
   {
     OverlappedFile file(std::make_unique<FailingFile>(s.share.Open("\\f", OpenMode::kRandom)), 2);
     file.WriteAt(0, std::string("kept"));
     file.WriteAt(1000, std::string("lost"));
-    EXPECT_EQ(ErrorOf([&] { file.Finish(); }), err::kDeviceIoError);
-    EXPECT_EQ(ErrorOf([&] { file.WriteAt(8, std::string("late")); }), err::kDeviceIoError);
+    EXPECT_EQ(ErrorNumberOf([&] { file.Finish(); }), err::kDeviceIoError);
+    EXPECT_EQ(ErrorNumberOf([&] { file.WriteAt(8, std::string("late")); }), err::kDeviceIoError);
     std::string got(4, '\0');
-    EXPECT_EQ(ErrorOf([&] { file.ReadAt(0, got); }), err::kDeviceIoError);
+    EXPECT_EQ(ErrorNumberOf([&] { file.ReadAt(0, got); }), err::kDeviceIoError);
   }
   EXPECT_EQ(s.memory.File("\\f"), "kept");
 }

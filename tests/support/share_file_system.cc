@@ -48,6 +48,7 @@ class ShareFileSystem::Link {
   }
 
   ShareCounts counts;
+  const ShareModel& model() const { return model_; }
 
  private:
   Clock::time_point Reserve(size_t bytes) {
@@ -97,7 +98,7 @@ class ShareFile : public platform::RandomFile {
     std::lock_guard turn(turn_);
     return link_->Call(0, false, [&] { return inner_->Size(); });
   }
-  bool Remote() override { return true; }
+  bool Remote() override { return link_->model().marked_remote; }
   std::unique_ptr<platform::RandomFile> Reopen() override {
     auto other = link_->Call(0, false, [&] { return inner_->Reopen(); });
     if (!other) return nullptr;

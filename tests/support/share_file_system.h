@@ -21,6 +21,9 @@ struct ShareModel {
   // Adds the time each call would take to `simulated` instead of waiting it: exact for a caller
   // that makes one call at a time.
   bool account_only = false;
+  // Whether its files say they are on a share; when not, the program takes them for local ones
+  // and makes one call at a time, as before it overlapped them.
+  bool marked_remote = true;
 };
 
 struct ShareCounts {
