@@ -29,14 +29,15 @@ class HopEvents : public platform::TransportEvents {
     x_.connected = true;
   }
 
-  bool OnHeaders(int status, int64_t content_length, const std::string& location) override {
+  bool OnHeaders(const platform::ResponseHead& head) override {
     std::lock_guard lock(x_.mutex);
     x_.connected = x_.answered = true;
-    x_.status = status;
-    x_.length = content_length;
-    if (IsRedirect(status) && !location.empty()) redirect_ = location;
+    x_.status = head.status;
+    x_.length = head.content_length;
+    x_.head = head;
+    if (IsRedirect(head.status) && !head.location.empty()) redirect_ = head.location;
     // Neither a redirect's body nor an error page is of any use.
-    return redirect_.empty() && status >= 200 && status <= 299;
+    return redirect_.empty() && head.status >= 200 && head.status <= 299;
   }
 
   bool OnBody(const char* data, size_t size) override {
@@ -74,7 +75,7 @@ void Work(Exchange& x, platform::HttpTransport& transport, std::string url, int 
       x.redirects = redirects;
     }
     HopEvents events(x);
-    const TransportResult result = transport.Get(url, events);
+    const TransportResult result = transport.Get({.url = url}, events);
     if (events.redirect().empty() || result.error != TransportError::kNone) return Finish(x, result);
     const auto next = ResolveRedirect(url, events.redirect());
     std::unique_lock lock(x.mutex);

@@ -20,11 +20,12 @@ struct Exchange {
   std::condition_variable taken;    // room in the queue, or the control has stopped
   std::vector<std::string> chunks;  // body bytes of the final response not yet taken
   size_t queued = 0;
-  std::string url;         // the address being fetched (after redirects)
-  bool connected = false;  // to the server of `url`
-  bool answered = false;   // a response's headers arrived
-  int status = 0;          // of the last response
-  int64_t length = -1;     // its Content-Length, -1 when it gives none
+  std::string url;              // the address being fetched (after redirects)
+  bool connected = false;       // to the server of `url`
+  bool answered = false;        // a response's headers arrived
+  int status = 0;               // of the last response
+  int64_t length = -1;          // its Content-Length, -1 when it gives none
+  platform::ResponseHead head;  // of the last response
   int redirects = 0;
   bool too_many_redirects = false;
   std::string bad_location;  // a redirect to something that is not an http(s) address

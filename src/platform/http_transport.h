@@ -26,6 +26,28 @@ enum class TransportError {
   kOther,
 };
 
+// What the control asks of one request besides the address. Every request also carries
+// `Accept-Encoding: identity`, `Cache-Control: no-cache` and `Pragma: no-cache`: the file
+// must come from the maker's server as it is, never from a cache, never re-coded.
+struct HttpRequest {
+  std::string url;          // CP1252
+  int64_t range_from = -1;  // >= 0: `Range: bytes=N-`
+  std::string if_range;     // with a range: `If-Range: <validator>`
+};
+
+// A response's status and the headers the control reads (empty when absent).
+struct ResponseHead {
+  int status = 0;
+  int64_t content_length = -1;  // -1 when it gives none
+  std::string location;
+  std::string content_type;
+  std::string content_encoding;
+  std::string content_range;
+  std::string etag;
+  std::string last_modified;
+  std::string retry_after;
+};
+
 struct TransportResult {
   TransportError error = TransportError::kNone;
   long code = 0;  // the platform's own code, for support; never shown as text
@@ -39,7 +61,7 @@ class TransportEvents {
   virtual void OnConnected() = 0;
   // A response's status and headers (not those of an interim 1xx); false: its body is not
   // read and the request ends.
-  virtual bool OnHeaders(int status, int64_t content_length, const std::string& location) = 0;
+  virtual bool OnHeaders(const ResponseHead& head) = 0;
   // Body bytes; false: stop at once.
   virtual bool OnBody(const char* data, size_t size) = 0;
   // True once the control has given the request up; transports look between calls.
@@ -49,9 +71,9 @@ class TransportEvents {
 class HttpTransport {
  public:
   virtual ~HttpTransport() = default;
-  // One GET of `url` (CP1252), blocking the calling thread until the response has ended or
-  // failed, or the events stopped it.
-  virtual TransportResult Get(const std::string& url, TransportEvents& events) = 0;
+  // One GET, blocking the calling thread until the response has ended or failed, or the
+  // events stopped it.
+  virtual TransportResult Get(const HttpRequest& request, TransportEvents& events) = 0;
 };
 
 }  // namespace velmorin::platform

@@ -40,7 +40,8 @@ class FakeTransport : public platform::HttpTransport {
  public:
   explicit FakeTransport(std::shared_ptr<FakeSite::State> site) : site_(std::move(site)) {}
 
-  TransportResult Get(const std::string& url, TransportEvents& events) override {
+  TransportResult Get(const platform::HttpRequest& request, TransportEvents& events) override {
+    const std::string& url = request.url;
     const size_t start = url.find("://");
     if (start == std::string::npos) return {TransportError::kBadAddress, 0};
     const size_t slash = std::min(url.find('/', start + 3), url.size());
@@ -91,7 +92,7 @@ class FakeTransport : public platform::HttpTransport {
     }
     const int64_t size = static_cast<int64_t>(answer.body.size());
     const int64_t length = fault.chunked ? -1 : size + fault.extra_length;
-    if (!events.OnHeaders(answer.status, length, answer.location)) return {};
+    if (!events.OnHeaders({.status = answer.status, .content_length = length, .location = answer.location})) return {};
     return SendBody(answer.body, fault, events, sent);
   }
 

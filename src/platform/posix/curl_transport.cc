@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <mutex>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "common/cp1252.h"
 
@@ -21,10 +23,14 @@ struct EasyDeleter {
   void operator()(CURL* h) const { curl_easy_cleanup(h); }
 };
 
+struct SlistDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
 struct Call {
   TransportEvents& events;
   CURL* easy;
-  std::string location;
+  ResponseHead head;      // of the response whose headers are coming
   bool declined = false;  // the control wants no body
   bool stopped = false;
 };
@@ -35,18 +41,40 @@ std::string Trimmed(std::string_view text) {
   return std::string(text);
 }
 
+// The header fields the control reads, by their lower-case names.
+std::string* FieldOf(ResponseHead& head, std::string_view name) {
+  static constexpr std::pair<std::string_view, std::string ResponseHead::*> kFields[] = {
+      {"location", &ResponseHead::location},
+      {"content-type", &ResponseHead::content_type},
+      {"content-encoding", &ResponseHead::content_encoding},
+      {"content-range", &ResponseHead::content_range},
+      {"etag", &ResponseHead::etag},
+      {"last-modified", &ResponseHead::last_modified},
+      {"retry-after", &ResponseHead::retry_after},
+  };
+  for (const auto& [field, member] : kFields) {
+    if (name.size() == field.size() && strncasecmp(name.data(), field.data(), field.size()) == 0)
+      return &(head.*member);
+  }
+  return nullptr;
+}
+
 size_t OnHeader(char* line, size_t size, size_t count, void* user) {
   auto* call = static_cast<Call*>(user);
   const std::string_view text(line, size * count);
-  if (text.starts_with("HTTP/")) call->location.clear();
-  if (text.size() > 9 && strncasecmp(line, "location:", 9) == 0) call->location = Trimmed(text.substr(9));
+  if (text.starts_with("HTTP/")) call->head = ResponseHead{};
+  if (const size_t colon = text.find(':'); colon != std::string_view::npos) {
+    if (std::string* field = FieldOf(call->head, text.substr(0, colon))) *field = Trimmed(text.substr(colon + 1));
+  }
   if (text != "\r\n" && text != "\n") return text.size();
   long status = 0;
   curl_easy_getinfo(call->easy, CURLINFO_RESPONSE_CODE, &status);
   if (status < 200) return text.size();  // an interim answer: the real one follows
   curl_off_t length = -1;
   curl_easy_getinfo(call->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-  if (call->events.OnHeaders(static_cast<int>(status), length, call->location)) return text.size();
+  call->head.status = static_cast<int>(status);
+  call->head.content_length = length;
+  if (call->events.OnHeaders(call->head)) return text.size();
   call->declined = true;
   return 0;
 }
@@ -107,12 +135,14 @@ class CurlTransport : public HttpTransport {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
   }
 
-  TransportResult Get(const std::string& url, TransportEvents& events) override {
+  TransportResult Get(const HttpRequest& request, TransportEvents& events) override {
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     if (!easy) return {TransportError::kOther, CURLE_OUT_OF_MEMORY};
     Call call{events, easy.get()};
-    const std::string utf8 = Utf8FromCp1252(url);
+    const std::string utf8 = Utf8FromCp1252(request.url);
     Configure(easy.get(), utf8, call);
+    const std::unique_ptr<curl_slist, SlistDeleter> headers(RequestHeaders(request));
+    curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, headers.get());
     const CURLcode code = curl_easy_perform(easy.get());
     if (call.declined) return {};
     if (call.stopped) return {TransportError::kStopped, code};
@@ -120,6 +150,24 @@ class CurlTransport : public HttpTransport {
   }
 
  private:
+  static curl_slist* RequestHeaders(const HttpRequest& request) {
+    std::vector<std::string> lines = {"Accept-Encoding: identity", "Cache-Control: no-cache", "Pragma: no-cache"};
+    if (request.range_from >= 0) {
+      lines.push_back("Range: bytes=" + std::to_string(request.range_from) + "-");
+      if (!request.if_range.empty()) lines.push_back("If-Range: " + request.if_range);
+    }
+    curl_slist* list = nullptr;
+    for (const std::string& line : lines) {
+      curl_slist* longer = curl_slist_append(list, line.c_str());
+      if (longer == nullptr) {
+        curl_slist_free_all(list);
+        return nullptr;
+      }
+      list = longer;
+    }
+    return list;
+  }
+
   void Configure(CURL* h, const std::string& url, Call& call) const {
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/win32_error.h"
@@ -116,6 +117,31 @@ int64_t ParseLength(const std::optional<std::wstring>& text) {
   return n;
 }
 
+ResponseHead HeadOf(HINTERNET request, int status) {
+  ResponseHead head{.status = status, .content_length = ParseLength(QueryHeader(request, HTTP_QUERY_CONTENT_LENGTH))};
+  const std::pair<DWORD, std::string ResponseHead::*> fields[] = {
+      {HTTP_QUERY_LOCATION, &ResponseHead::location},
+      {HTTP_QUERY_CONTENT_TYPE, &ResponseHead::content_type},
+      {HTTP_QUERY_CONTENT_ENCODING, &ResponseHead::content_encoding},
+      {HTTP_QUERY_CONTENT_RANGE, &ResponseHead::content_range},
+      {HTTP_QUERY_ETAG, &ResponseHead::etag},
+      {HTTP_QUERY_LAST_MODIFIED, &ResponseHead::last_modified},
+      {HTTP_QUERY_RETRY_AFTER, &ResponseHead::retry_after},
+  };
+  for (const auto& [query, member] : fields) head.*member = Narrow(QueryHeader(request, query).value_or(L""));
+  return head;
+}
+
+// What every request says besides its address (CR LF after each line).
+std::wstring RequestHeaders(const HttpRequest& request) {
+  std::wstring headers = L"Accept-Encoding: identity\r\nCache-Control: no-cache\r\nPragma: no-cache\r\n";
+  if (request.range_from >= 0) {
+    headers += L"Range: bytes=" + std::to_wstring(request.range_from) + L"-\r\n";
+    if (!request.if_range.empty()) headers += L"If-Range: " + Wide(request.if_range) + L"\r\n";
+  }
+  return headers;
+}
+
 // WinINet tells when the connection is up only through the status callback.
 void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
   if (status == INTERNET_STATUS_CONNECTED_TO_SERVER && context != 0) {
@@ -128,8 +154,8 @@ class WinInetTransport : public HttpTransport {
   explicit WinInetTransport(double give_up_s)
       : give_up_ms_(static_cast<DWORD>(std::clamp(give_up_s * 1000, 1000.0, 3600000.0))) {}
 
-  TransportResult Get(const std::string& url, TransportEvents& events) override {
-    const auto parts = CrackUrl(Wide(url));
+  TransportResult Get(const HttpRequest& http, TransportEvents& events) override {
+    const auto parts = CrackUrl(Wide(http.url));
     if (!parts) return {TransportError::kBadAddress, 0};
     InetHandle session(::InternetOpenW(L"velmorin-update", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) return Failed(::GetLastError());
@@ -146,7 +172,10 @@ class WinInetTransport : public HttpTransport {
     if (!request) return Failed(::GetLastError());
     SetTimeouts(request.get());
     if (events.Stopped()) return {TransportError::kStopped, 0};
-    if (!::HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) return Failed(::GetLastError());
+    const std::wstring headers = RequestHeaders(http);
+    if (!::HttpSendRequestW(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()), nullptr, 0)) {
+      return Failed(::GetLastError());
+    }
     return Receive(request.get(), events);
   }
 
@@ -165,9 +194,7 @@ class WinInetTransport : public HttpTransport {
     if (!::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
       return {TransportError::kBadResponse, static_cast<long>(::GetLastError())};
     }
-    const int64_t length = ParseLength(QueryHeader(request, HTTP_QUERY_CONTENT_LENGTH));
-    const std::string location = Narrow(QueryHeader(request, HTTP_QUERY_LOCATION).value_or(L""));
-    if (!events.OnHeaders(static_cast<int>(status), length, location)) return {};
+    if (!events.OnHeaders(HeadOf(request, static_cast<int>(status)))) return {};
     std::vector<char> buffer(kBufferSize);
     for (;;) {
       if (events.Stopped()) return {TransportError::kStopped, 0};
