@@ -7,7 +7,9 @@
 
 #include "common/numbers.h"
 #include "common/val.h"
-#include "convert/conversion_pass.h"
+#include "convert/channel_scope.h"
+#include "convert/product_updates.h"
+#include "convert/record_draft.h"
 #include "convert/records.h"
 
 namespace velmorin {

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "convert/channels.h"
-#include "convert/conversion_pass.h"
+#include "convert/pass_limits.h"
 
 namespace velmorin {
 

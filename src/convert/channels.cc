@@ -2,7 +2,7 @@
 #include "convert/channels.h"
 
 #include "common/runtime_error.h"
-#include "convert/overlapped_file.h"
+#include "convert/shared_drive_file.h"
 
 namespace velmorin {
 
@@ -52,7 +52,7 @@ RecordFile& Channels::OpenRecords(int channel, const std::string& path, size_t s
   CheckFree(channel);
   std::unique_ptr<platform::RandomFile> file = fs_.Open(path, platform::OpenMode::kRandom);
   // On a share each call waits a round trip; the passes make thousands.
-  if (file->Remote()) file = std::make_unique<OverlappedFile>(std::move(file));
+  if (file->Remote()) file = std::make_unique<SharedDriveFile>(std::move(file));
   Entry& entry = open_[channel];
   entry.records =
       std::make_unique<RecordFile>(std::move(file), slot_length, data_length == 0 ? slot_length : data_length, path);

@@ -3,7 +3,9 @@
 
 #include <cstring>
 
-#include "convert/conversion_pass.h"
+#include "convert/channel_scope.h"
+#include "convert/pass_limits.h"
+#include "convert/record_draft.h"
 #include "convert/records.h"
 
 namespace velmorin {

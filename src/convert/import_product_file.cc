@@ -10,7 +10,10 @@
 
 #include "common/text.h"
 #include "common/val.h"
-#include "convert/conversion_pass.h"
+#include "convert/block_order.h"
+#include "convert/channel_scope.h"
+#include "convert/product_keys.h"
+#include "convert/record_draft.h"
 #include "convert/records.h"
 
 namespace velmorin {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "convert/channels.h"
-#include "convert/conversion_pass.h"
+#include "convert/pass_limits.h"
 
 namespace velmorin {
 

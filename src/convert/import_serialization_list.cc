@@ -6,7 +6,9 @@
 #include <array>
 
 #include "common/text.h"
-#include "convert/conversion_pass.h"
+#include "convert/channel_scope.h"
+#include "convert/product_updates.h"
+#include "convert/record_draft.h"
 #include "convert/records.h"
 
 namespace velmorin {

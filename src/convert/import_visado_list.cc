@@ -4,7 +4,9 @@
 #include "convert/import_visado_list.h"
 
 #include "common/text.h"
-#include "convert/conversion_pass.h"
+#include "convert/channel_scope.h"
+#include "convert/product_updates.h"
+#include "convert/record_draft.h"
 #include "convert/records.h"
 
 namespace velmorin {

@@ -8,7 +8,9 @@
 #include "common/numbers.h"
 #include "common/text.h"
 #include "common/val.h"
-#include "convert/conversion_pass.h"
+#include "convert/channel_scope.h"
+#include "convert/product_updates.h"
+#include "convert/record_draft.h"
 #include "convert/records.h"
 
 namespace velmorin {

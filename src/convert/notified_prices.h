@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "convert/channels.h"
-#include "convert/conversion_pass.h"
+#include "convert/pass_limits.h"
 #include "convert/progress.h"
 
 namespace velmorin {

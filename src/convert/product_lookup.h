@@ -1,6 +1,6 @@
 // The parts of the product lookup: a national code (five-digit stem + check digit) and the
 // product record number held in the index slots of basey. The routines look codes up a whole
-// list at a time, through ListedCodeKey and ResolveProducts (conversion_pass.h).
+// list at a time, through ListedCodeKey and ResolveProducts (product_keys.h).
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "convert/conversion_pass.h"
+#include "convert/product_keys.h"
 
 #include <gtest/gtest.h>
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "convert/channels.h"
-#include "convert/conversion_pass.h"
 #include "convert/fields.h"
+#include "convert/pass_limits.h"
 #include "convert/progress.h"
 #include "platform/file_system.h"
 

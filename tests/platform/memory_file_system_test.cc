@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "common/runtime_error.h"
-#include "convert/overlapped_file.h"
+#include "convert/shared_drive_file.h"
 #ifdef _WIN32
 #include "platform/win32/win32_file_system_fixture.h"
 #else
@@ -120,7 +120,7 @@ TYPED_TEST(FileSystemContract, WritesOnAShareOverlap) {
   test_support::ShareFileSystem share(this->fixture_.fs, {std::chrono::milliseconds(2), 100e6, false});
   std::string expected(64 * 8, '\0');
   {
-    OverlappedFile file(share.Open("\\d\\f", OpenMode::kRandom));
+    SharedDriveFile file(share.Open("\\d\\f", OpenMode::kRandom));
     for (int i = 0; i < 64; ++i) {
       const std::string record(8, static_cast<char>('A' + i % 26));
       file.WriteAt((i * 37 % 64) * 8u, record);

@@ -1,14 +1,15 @@
-#include "convert/conversion_pass.h"
+#include "convert/product_keys.h"
 
 #include <gtest/gtest.h>
 
 #include "conversion_fixture.h"
+#include "convert/channel_scope.h"
 #include "convert/records.h"
 
 namespace velmorin {
 namespace {
 
-class ConversionPassTest : public ConversionTest {
+class ProductKeysTest : public ConversionTest {
  protected:
   std::vector<std::optional<int64_t>> Resolve(const std::vector<std::optional<IndexKey>>& keys) {
     RecordFile file(fs_.Open(data::kBasey, platform::OpenMode::kRandom), ProductRecord::kLength, ProductRecord::kLength,
@@ -21,7 +22,7 @@ class ConversionPassTest : public ConversionTest {
   }
 };
 
-TEST_F(ConversionPassTest, AListedCodeTakesItsCheckDigitFromItsLastCharacter) {
+TEST_F(ProductKeysTest, AListedCodeTakesItsCheckDigitFromItsLastCharacter) {
   Index(12345, 5, "    55");
   Index(12345, 0, "    50");
   Index(123, 3, "     3");
@@ -36,7 +37,7 @@ TEST_F(ConversionPassTest, AListedCodeTakesItsCheckDigitFromItsLastCharacter) {
   EXPECT_EQ(Resolve({LineCodeKey("12345")})[0], 50);
 }
 
-TEST_F(ConversionPassTest, KeysThatCanAddressNoRecordAreNothing) {
+TEST_F(ProductKeysTest, KeysThatCanAddressNoRecordAreNothing) {
   for (const char* code : {"000001", "-12341", "9E9991", "1E99 1", "ABCDE1", "0.4  1"}) {
     EXPECT_EQ(ListedCodeKey(code, CodeThreshold::kNone).has_value(), false) << code;
   }
@@ -46,7 +47,7 @@ TEST_F(ConversionPassTest, KeysThatCanAddressNoRecordAreNothing) {
   EXPECT_EQ(key->digit, 7);
 }
 
-TEST_F(ConversionPassTest, ResolvingAListInOneSweepKeepsEachEntrysAnswer) {
+TEST_F(ProductKeysTest, ResolvingAListInOneSweepKeepsEachEntrysAnswer) {
   Index(99000, 1, "     7");
   Index(5, 2, "     8");
   Index(70000, 3, "  9E10");
@@ -55,7 +56,7 @@ TEST_F(ConversionPassTest, ResolvingAListInOneSweepKeepsEachEntrysAnswer) {
   EXPECT_EQ(products, (std::vector<std::optional<int64_t>>{7, std::nullopt, 8, std::nullopt, 8, std::nullopt, 7}));
 }
 
-TEST_F(ConversionPassTest, AScopeClosesOnlyTheChannelsItOpened) {
+TEST_F(ProductKeysTest, AScopeClosesOnlyTheChannelsItOpened) {
   channels_.OpenRecords(7, data::kBasea, 62);
   fs_.SetFile(data::kBasey, "");
   EXPECT_EQ(ErrorNumberOf([&] {
@@ -71,7 +72,7 @@ TEST_F(ConversionPassTest, AScopeClosesOnlyTheChannelsItOpened) {
 
 // Releasing blocks behind a pass writes their changes and reloads them from the file when the
 // pass comes back; the bytes are those of a cache that keeps everything.
-TEST_F(ConversionPassTest, ReleasedBlocksWriteTheirChangesAndReloadFromTheFile) {
+TEST_F(ProductKeysTest, ReleasedBlocksWriteTheirChangesAndReloadFromTheFile) {
   fs_.SetFile("C:\\f", std::string(50 * 4, 'x'));
   fs_.SetFile("C:\\g", std::string(50 * 4, 'x'));
   RecordFile released(fs_.Open("\\f", platform::OpenMode::kRandom), 4, 4, "f");

@@ -1,6 +1,6 @@
-// OverlappedFile against a plain string: whatever the order the workers finish in, every read
+// SharedDriveFile against a plain string: whatever the order the workers finish in, every read
 // gives what writing in program order leaves.
-#include "convert/overlapped_file.h"
+#include "convert/shared_drive_file.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ struct Share {
 };
 
 // Writes that overlap each other and reads (some of them announced, some past the end).
-TEST(OverlappedFile, ReadsSeeEveryEarlierWrite) {
+TEST(SharedDriveFile, ReadsSeeEveryEarlierWrite) {
   for (uint32_t seed = 1; seed <= 3; ++seed) {
     SCOPED_TRACE(seed);
     std::mt19937 rng(seed);
@@ -31,7 +31,7 @@ TEST(OverlappedFile, ReadsSeeEveryEarlierWrite) {
     Share s;
     std::string model;
     {
-      OverlappedFile file(s.share.Open("\\f", OpenMode::kRandom), 4);
+      SharedDriveFile file(s.share.Open("\\f", OpenMode::kRandom), 4);
       std::vector<uint64_t> announced;
       for (int op = 0; op < 600; ++op) {
         const uint32_t kind = below(10);
@@ -77,10 +77,10 @@ class FailingFile : public platform::RandomFile {
   std::unique_ptr<platform::RandomFile> file_;
 };
 
-TEST(OverlappedFile, AFailedWriteIsThrownByTheNextCalls) {
+TEST(SharedDriveFile, AFailedWriteIsThrownByTheNextCalls) {
   Share s;
   {
-    OverlappedFile file(std::make_unique<FailingFile>(s.share.Open("\\f", OpenMode::kRandom)), 2);
+    SharedDriveFile file(std::make_unique<FailingFile>(s.share.Open("\\f", OpenMode::kRandom)), 2);
     file.WriteAt(0, std::string("kept"));
     file.WriteAt(1000, std::string("lost"));
     EXPECT_EQ(ErrorNumberOf([&] { file.Finish(); }), err::kDeviceIoError);

@@ -20,17 +20,17 @@
 
 namespace velmorin {
 
-class OverlappedFile final : public platform::RandomFile {
+class SharedDriveFile final : public platform::RandomFile {
  public:
   static constexpr int kDefaultWorkers = 16;
   static constexpr size_t kMaxReadsAhead = 4;
 
   // `file` must be able to Reopen. Workers start on the first write or read ahead.
-  explicit OverlappedFile(std::unique_ptr<platform::RandomFile> file, int workers = kDefaultWorkers);
+  explicit SharedDriveFile(std::unique_ptr<platform::RandomFile> file, int workers = kDefaultWorkers);
   // Waits for every write; a failure it meets is lost here, so call Finish() first.
-  ~OverlappedFile() override;
-  OverlappedFile(const OverlappedFile&) = delete;
-  OverlappedFile& operator=(const OverlappedFile&) = delete;
+  ~SharedDriveFile() override;
+  SharedDriveFile(const SharedDriveFile&) = delete;
+  SharedDriveFile& operator=(const SharedDriveFile&) = delete;
 
   size_t ReadAt(uint64_t offset, std::span<char> out) override;
   // Queues the write and returns; a failure is thrown by a later call. After one fails no

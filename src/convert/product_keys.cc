@@ -1,33 +1,14 @@
-// ChannelScope, list keys and the sweep that resolves them.
-#include "convert/conversion_pass.h"
+// Product keys and the sweep that resolves them.
+#include "convert/product_keys.h"
 
 #include <utility>
 
 #include "common/text.h"
 #include "common/val.h"
+#include "convert/block_order.h"
 #include "convert/records.h"
 
 namespace velmorin {
-
-ChannelScope::~ChannelScope() {
-  for (const int channel : close_order_) {
-    if (std::find(opened_.begin(), opened_.end(), channel) != opened_.end()) channels_.Close(channel);
-  }
-}
-
-RecordFile& ChannelScope::Records(int channel, const std::string& path, size_t slot_length, size_t data_length) {
-  channels_.Close(channel);
-  RecordFile& file = channels_.OpenRecords(channel, path, slot_length, data_length);
-  opened_.push_back(channel);
-  return file;
-}
-
-TextInput& ChannelScope::Input(int channel, const std::string& path) {
-  channels_.Close(channel);
-  TextInput& input = channels_.OpenInput(channel, path);
-  opened_.push_back(channel);
-  return input;
-}
 
 std::optional<IndexKey> LineCodeKey(std::string_view line) {
   const auto parts = SplitNationalCode(Left(line, 6));

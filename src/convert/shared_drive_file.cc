@@ -1,5 +1,5 @@
-// OverlappedFile: a queue of writes and reads ahead served by workers with handles of their own.
-#include "convert/overlapped_file.h"
+// SharedDriveFile: a queue of writes and reads ahead served by workers with handles of their own.
+#include "convert/shared_drive_file.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,10 +14,10 @@ constexpr uint64_t kEndOfFile = std::numeric_limits<uint64_t>::max();
 
 }  // namespace
 
-OverlappedFile::OverlappedFile(std::unique_ptr<platform::RandomFile> file, int workers)
+SharedDriveFile::SharedDriveFile(std::unique_ptr<platform::RandomFile> file, int workers)
     : file_(std::move(file)), worker_count_(std::max(workers, 1)) {}
 
-OverlappedFile::~OverlappedFile() {
+SharedDriveFile::~SharedDriveFile() {
   {
     std::lock_guard lock(mutex_);
     std::erase_if(queue_, [](const Job& job) { return job.prefetch != nullptr; });
@@ -27,12 +27,12 @@ OverlappedFile::~OverlappedFile() {
   for (auto& worker : workers_) worker.join();
 }
 
-void OverlappedFile::StartWorkers() {
+void SharedDriveFile::StartWorkers() {
   if (!workers_.empty()) return;
   for (int i = 0; i < worker_count_; ++i) workers_.emplace_back([this] { Work(); });
 }
 
-void OverlappedFile::Work() {
+void SharedDriveFile::Work() {
   std::unique_ptr<platform::RandomFile> own;
   bool reopened = false;
   std::unique_lock lock(mutex_);
@@ -71,7 +71,7 @@ void OverlappedFile::Work() {
   own.reset();  // closing is a round trip too: done outside the lock, beside the others
 }
 
-void OverlappedFile::Run(platform::RandomFile& handle, Job& job) {
+void SharedDriveFile::Run(platform::RandomFile& handle, Job& job) {
   if (job.prefetch) {
     job.prefetch->got = handle.ReadAt(job.offset, job.prefetch->bytes);
   } else {
@@ -79,17 +79,17 @@ void OverlappedFile::Run(platform::RandomFile& handle, Job& job) {
   }
 }
 
-bool OverlappedFile::WritePending(uint64_t from, uint64_t to) const {
+bool SharedDriveFile::WritePending(uint64_t from, uint64_t to) const {
   auto touches = [&](const Job& job) { return !job.prefetch && job.offset < to && job.end() > from; };
   return std::any_of(queue_.begin(), queue_.end(), touches) ||
          std::any_of(running_.begin(), running_.end(), [&](const Job* job) { return touches(*job); });
 }
 
-void OverlappedFile::ThrowFailure() {
+void SharedDriveFile::ThrowFailure() {
   if (failure_) std::rethrow_exception(failure_);
 }
 
-std::shared_ptr<OverlappedFile::Prefetch> OverlappedFile::TakePrefetch(uint64_t offset, size_t length) {
+std::shared_ptr<SharedDriveFile::Prefetch> SharedDriveFile::TakePrefetch(uint64_t offset, size_t length) {
   std::shared_ptr<Prefetch> found;
   std::erase_if(prefetches_, [&](const std::shared_ptr<Prefetch>& p) {
     if (!found && !p->stale && p->offset == offset && p->bytes.size() >= length) {
@@ -101,7 +101,7 @@ std::shared_ptr<OverlappedFile::Prefetch> OverlappedFile::TakePrefetch(uint64_t 
   return found;
 }
 
-size_t OverlappedFile::ReadAt(uint64_t offset, std::span<char> out) {
+size_t SharedDriveFile::ReadAt(uint64_t offset, std::span<char> out) {
   std::unique_lock lock(mutex_);
   ThrowFailure();
   if (const auto prefetch = TakePrefetch(offset, out.size())) {
@@ -119,7 +119,7 @@ size_t OverlappedFile::ReadAt(uint64_t offset, std::span<char> out) {
   return file_->ReadAt(offset, out);
 }
 
-void OverlappedFile::WriteAt(uint64_t offset, std::span<const char> data) {
+void SharedDriveFile::WriteAt(uint64_t offset, std::span<const char> data) {
   std::unique_lock lock(mutex_);
   ThrowFailure();
   const uint64_t end = offset + data.size();
@@ -133,7 +133,7 @@ void OverlappedFile::WriteAt(uint64_t offset, std::span<const char> data) {
   work_.notify_one();
 }
 
-void OverlappedFile::ReadAhead(uint64_t offset, size_t length) {
+void SharedDriveFile::ReadAhead(uint64_t offset, size_t length) {
   std::unique_lock lock(mutex_);
   if (failure_ || length == 0) return;
   std::erase_if(prefetches_, [](const std::shared_ptr<Prefetch>& p) { return p->stale && p->done; });
@@ -156,12 +156,12 @@ void OverlappedFile::ReadAhead(uint64_t offset, size_t length) {
   work_.notify_one();
 }
 
-uint64_t OverlappedFile::Size() {
+uint64_t SharedDriveFile::Size() {
   Finish();
   return file_->Size();
 }
 
-void OverlappedFile::Finish() {
+void SharedDriveFile::Finish() {
   std::unique_lock lock(mutex_);
   settled_.wait(lock, [this] { return failure_ || writes_pending_ == 0; });
   ThrowFailure();

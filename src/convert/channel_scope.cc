@@ -1,0 +1,28 @@
+// ChannelScope: the channels of one routine.
+#include "convert/channel_scope.h"
+
+#include <algorithm>
+
+namespace velmorin {
+
+ChannelScope::~ChannelScope() {
+  for (const int channel : close_order_) {
+    if (std::find(opened_.begin(), opened_.end(), channel) != opened_.end()) channels_.Close(channel);
+  }
+}
+
+RecordFile& ChannelScope::Records(int channel, const std::string& path, size_t slot_length, size_t data_length) {
+  channels_.Close(channel);
+  RecordFile& file = channels_.OpenRecords(channel, path, slot_length, data_length);
+  opened_.push_back(channel);
+  return file;
+}
+
+TextInput& ChannelScope::Input(int channel, const std::string& path) {
+  channels_.Close(channel);
+  TextInput& input = channels_.OpenInput(channel, path);
+  opened_.push_back(channel);
+  return input;
+}
+
+}  // namespace velmorin
