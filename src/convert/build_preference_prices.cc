@@ -54,10 +54,10 @@ ProductUpdates<Prices> ReadSpecs(RecordFile& espec, RecordCache& basey, const Pa
 }
 
 void PutPrices(RecordCache& precios, int64_t n, const Prices& prices, bool clear_mark) {
-  auto record = CopyRecord<P::kLength>(precios.Get(n));
+  RecordDraft<P::kLength> record(precios.Get(n));
   const size_t offsets[] = {P::kFirstValue, P::kSecondValue, P::kThirdValue, P::kFourthValue};
-  for (size_t k = 0; k < prices.size(); ++k) SetFloat32(record, offsets[k], prices[k]);
-  if (clear_mark) SetText(record, P::kPriceMark, "");
+  for (size_t k = 0; k < prices.size(); ++k) record.SetFloat32(offsets[k], prices[k]);
+  if (clear_mark) record.SetText(P::kPriceMark, "");
   precios.Put(n, record);
 }
 

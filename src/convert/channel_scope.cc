@@ -5,10 +5,17 @@
 
 namespace velmorin {
 
-ChannelScope::~ChannelScope() {
+ChannelScope::~ChannelScope() noexcept(false) {
+  std::exception_ptr failure;
   for (const int channel : close_order_) {
-    if (std::find(opened_.begin(), opened_.end(), channel) != opened_.end()) channels_.Close(channel);
+    if (std::find(opened_.begin(), opened_.end(), channel) == opened_.end()) continue;
+    try {
+      channels_.Close(channel);
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
   }
+  if (failure && std::uncaught_exceptions() == uncaught_) std::rethrow_exception(failure);
 }
 
 RecordFile& ChannelScope::Records(int channel, const std::string& path, size_t slot_length, size_t data_length) {

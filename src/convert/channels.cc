@@ -1,6 +1,8 @@
 // Channels: the table of numbered open files.
 #include "convert/channels.h"
 
+#include <exception>
+
 #include "common/runtime_error.h"
 #include "convert/shared_drive_file.h"
 
@@ -98,14 +100,23 @@ void Channels::Close(int channel) {
   if (it == open_.end()) return;
   Entry entry = std::move(it->second);
   open_.erase(it);
-  if (entry.records && entry.records->records_written() > 0) {
-    written_[entry.records->path()] += entry.records->records_written();
-  }
   if (entry.output) entry.output->Flush();
+  if (!entry.records) return;
+  if (entry.records->records_written() > 0) written_[entry.records->path()] += entry.records->records_written();
+  // Writes still on their way to a share end here, and their failure is this call's.
+  entry.records->Finish();
 }
 
 void Channels::CloseAll() {
-  while (!open_.empty()) Close(open_.begin()->first);
+  std::exception_ptr failure;
+  while (!open_.empty()) {
+    try {
+      Close(open_.begin()->first);
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace velmorin

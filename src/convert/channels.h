@@ -62,7 +62,9 @@ class Channels {
   TextOutput& Output(int channel);
 
   bool IsOpen(int channel) const { return open_.count(channel) != 0; }
-  // Closing a channel that is not open does nothing.
+  // Closing a channel that is not open does nothing. A record file's writes are all in the
+  // file when it returns; one that failed is thrown as its run-time error, the channel
+  // being closed all the same.
   void Close(int channel);
   void CloseAll();
 

@@ -26,8 +26,8 @@ void ClearPass(RecordCache& basey, ConversionProgress& progress) {
     basey.Release(i);
     const auto record = basey.Get(i);
     if (!HasEndMark(record)) continue;
-    auto cleared = CopyRecord<ProductRecord::kLength>(record);
-    SetText(cleared, ProductRecord::kEndMarkText, "");
+    RecordDraft<ProductRecord::kLength> cleared(record);
+    cleared.SetText(ProductRecord::kEndMarkText, "");
     basey.Put(i, cleared);
   }
   basey.Flush();

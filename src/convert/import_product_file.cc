@@ -43,45 +43,45 @@ struct Line {
 };
 
 void UpdateLabGt(RecordCache& labgt, int64_t product, const Line& line) {
-  auto record = CopyRecord<LabGtRecord::kSlotLength>(labgt.Get(product));
-  if (!TextEquals(record, LabGtRecord::kCode, line.code)) return;
-  SetText(record, LabGtRecord::kCol36Code, Mid(line.text, 36, 5));
-  SetText(record, LabGtRecord::kCol41Code, Mid(line.text, 41, 5));
+  RecordDraft<LabGtRecord::kSlotLength> record(labgt.Get(product));
+  if (!TextEquals(record.bytes(), LabGtRecord::kCode, line.code)) return;
+  record.SetText(LabGtRecord::kCol36Code, Mid(line.text, 36, 5));
+  record.SetText(LabGtRecord::kCol41Code, Mid(line.text, 41, 5));
   labgt.Put(product, record);
 }
 
 // False when basea holds another product there, which also leaves basey alone.
 bool UpdateDetail(RecordCache& basea, int64_t product, const Line& line) {
   using R = ProductDetailRecord;
-  auto record = CopyRecord<R::kLength>(basea.Get(product));
-  if (!TextEquals(record, R::kCode, line.code)) return false;
+  RecordDraft<R::kLength> record(basea.Get(product));
+  if (!TextEquals(record.bytes(), R::kCode, line.code)) return false;
   const std::string_view text = line.text;
-  SetText(record, R::kCol36Code, Mid(text, 36, 5));
-  SetText(record, R::kCol10Flag, Mid(text, 10, 1));
-  SetText(record, R::kCol11Flag, Mid(text, 11, 1));
-  SetText(record, R::kCol12Flag, Mid(text, 12, 1));
-  SetText(record, R::kCol13Flag, Mid(text, 13, 1));
-  SetText(record, R::kCol41Code, Mid(text, 41, 5));
-  SetText(record, R::kCol9Flag, Mid(text, 9, 1));
-  SetText(record, R::kCol14Flag, Mid(text, 14, 1));
-  if (line.amount_allowed) SetText(record, R::kAmountText, Mid(text, 27, 8));
-  SetText(record, R::kCol7Code, Mid(text, 7, 2));
+  record.SetText(R::kCol36Code, Mid(text, 36, 5));
+  record.SetText(R::kCol10Flag, Mid(text, 10, 1));
+  record.SetText(R::kCol11Flag, Mid(text, 11, 1));
+  record.SetText(R::kCol12Flag, Mid(text, 12, 1));
+  record.SetText(R::kCol13Flag, Mid(text, 13, 1));
+  record.SetText(R::kCol41Code, Mid(text, 41, 5));
+  record.SetText(R::kCol9Flag, Mid(text, 9, 1));
+  record.SetText(R::kCol14Flag, Mid(text, 14, 1));
+  if (line.amount_allowed) record.SetText(R::kAmountText, Mid(text, 27, 8));
+  record.SetText(R::kCol7Code, Mid(text, 7, 2));
   basea.Put(product, record);
   return true;
 }
 
 void UpdateProduct(RecordCache& basey, int64_t product, const Line& line) {
   using R = ProductRecord;
-  auto record = CopyRecord<R::kLength>(basey.Get(product));
-  if (!TextEquals(record, R::kCode, line.code)) return;
+  RecordDraft<R::kLength> record(basey.Get(product));
+  if (!TextEquals(record.bytes(), R::kCode, line.code)) return;
   const std::string_view text = line.text;
-  if (Mid(text, 13, 1) == "G") SetText(record, R::kGenericMark, "EFG");
-  if (line.amount_allowed) SetText(record, R::kAmountText, Mid(text, 27, 8));
-  SetText(record, R::kCol17Code, Mid(text, 17, 3));
-  SetText(record, R::kCol20Code, Mid(text, 20, 2));
-  SetText(record, R::kCol16Flag, Mid(text, 16, 1));
-  if (line.region) SetText(record, R::kRegionFlag, *line.region);
-  SetText(record, R::kVisadoMark, Mid(text, 35, 1));
+  if (Mid(text, 13, 1) == "G") record.SetText(R::kGenericMark, "EFG");
+  if (line.amount_allowed) record.SetText(R::kAmountText, Mid(text, 27, 8));
+  record.SetText(R::kCol17Code, Mid(text, 17, 3));
+  record.SetText(R::kCol20Code, Mid(text, 20, 2));
+  record.SetText(R::kCol16Flag, Mid(text, 16, 1));
+  if (line.region) record.SetText(R::kRegionFlag, *line.region);
+  record.SetText(R::kVisadoMark, Mid(text, 35, 1));
   basey.Put(product, record);
 }
 

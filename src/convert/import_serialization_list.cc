@@ -50,8 +50,8 @@ ProductUpdates<Serialization> ReadList(TextInput& list, RecordCache& basey, cons
 }
 
 void PutSerialization(RecordCache& baseext, int64_t n, const Serialization& value) {
-  auto record = CopyRecord<R::kLength>(baseext.Get(n));
-  std::copy(value.begin(), value.end(), record.begin() + kDateAndFlag.offset);
+  RecordDraft<R::kLength> record(baseext.Get(n));
+  record.SetBytes(kDateAndFlag.offset, value);
   baseext.Put(n, record);
 }
 

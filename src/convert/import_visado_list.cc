@@ -24,8 +24,8 @@ ProductUpdates<Listed> ReadList(TextInput& list, RecordCache& basey, const PassL
 }
 
 void SetMark(RecordCache& basey, int64_t n, char mark) {
-  auto record = CopyRecord<ProductRecord::kLength>(basey.Get(n));
-  record[kMark] = mark;
+  RecordDraft<ProductRecord::kLength> record(basey.Get(n));
+  record.SetText(ProductRecord::kVisadoMark, std::string_view(&mark, 1));
   basey.Put(n, record);
 }
 

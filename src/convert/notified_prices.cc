@@ -69,17 +69,19 @@ ProductUpdates<Prices> ReadList(TextInput& list, RecordCache& basey, const PassL
   return ResolveUpdates(basey, keys, values, limits);
 }
 
-std::array<char, N::kLength> BlankRecord() {
-  std::array<char, N::kLength> record{};
-  SetFloat32(record, N::kFirstPrice, 0);
-  SetFloat32(record, N::kSecondPrice, 0);
-  SetText(record, N::kExtraText, "");
+using Draft = RecordDraft<N::kLength>;
+
+Draft BlankRecord() {
+  Draft record(std::array<char, N::kLength>{});
+  record.SetFloat32(N::kFirstPrice, 0);
+  record.SetFloat32(N::kSecondPrice, 0);
+  record.SetText(N::kExtraText, "");
   return record;
 }
 
-void SetPrices(std::span<char> record, const Prices& prices) {
-  SetFloat32(record, N::kFirstPrice, prices.first);
-  SetFloat32(record, N::kSecondPrice, prices.second);
+void SetPrices(Draft& record, const Prices& prices) {
+  record.SetFloat32(N::kFirstPrice, prices.first);
+  record.SetFloat32(N::kSecondPrice, prices.second);
 }
 
 void RebuildPass(RecordCache& basep, const ProductUpdates<Prices>& updates, ConversionProgress& progress) {
@@ -92,7 +94,7 @@ void RebuildPass(RecordCache& basep, const ProductUpdates<Prices>& updates, Conv
     if (k % 1000 == 0) progress.SetStartupBar(static_cast<int>(k / 1000));
   }
   for (const auto& [product, prices] : updates.Beyond()) {
-    auto record = CopyRecord<N::kLength>(basep.Get(product));
+    Draft record(basep.Get(product));
     SetPrices(record, prices);
     basep.Put(product, record);
   }

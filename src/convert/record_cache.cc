@@ -1,22 +1,61 @@
-// RecordCache: blocks of records in memory, dirty records written back in runs.
+// RecordCache: blocks of records in memory, the bytes routines change written back in runs.
 #include "convert/record_cache.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
+#include <utility>
 
 #include "common/runtime_error.h"
 
 namespace velmorin {
+namespace {
+
+// Gathers the changed bytes of one block into runs; a run stays open only across bytes the
+// routine set, so it never covers a byte that belongs to someone else.
+class RunWriter {
+ public:
+  RunWriter(RecordFile& file, int64_t first, std::span<const char> bytes) : file_(file), first_(first), bytes_(bytes) {}
+  void Change(size_t at) {
+    if (!open_) start_ = at;
+    open_ = true;
+    end_ = at + 1;
+  }
+  void Break() {
+    if (!open_) return;
+    open_ = false;
+    file_.WriteBytes(first_, start_, bytes_.subspan(start_, end_ - start_));
+  }
+
+ private:
+  RecordFile& file_;
+  int64_t first_;
+  std::span<const char> bytes_;
+  size_t start_ = 0;
+  size_t end_ = 0;
+  bool open_ = false;
+};
+
+}  // namespace
 
 RecordCache::RecordCache(RecordFile& file, int64_t block_records)
     : file_(file), block_records_(std::max<int64_t>(block_records, 1)), slot_(file.slot_length()) {}
 
-RecordCache::~RecordCache() {
-  try {
-    Flush();
-  } catch (...) {
-    // Already unwinding from a failure or ignored by a caller that did not flush.
+RecordCache::~RecordCache() noexcept(false) {
+  if (std::uncaught_exceptions() > uncaught_) {
+    try {
+      Flush();  // what writing record by record would have left before the failure
+    } catch (...) {
+      // The failure already unwinding is the one reported.
+    }
+    return;
   }
+  assert(!Pending() && "a record cache goes with changes not flushed");
+  Flush();
+}
+
+bool RecordCache::Pending() const {
+  return last_put_ > 0 || std::any_of(blocks_.begin(), blocks_.end(), [](const auto& b) { return b && b->any_put; });
 }
 
 int64_t RecordCache::BlockRecords(size_t index) const {
@@ -30,13 +69,16 @@ RecordCache::Block& RecordCache::Load(int64_t n) {
   auto& block = blocks_[index];
   if (!block) {
     block = spare_ ? std::move(spare_) : std::make_unique<Block>();
-    block->any_dirty = false;
+    block->any_put = false;
     lowest_loaded_ = std::min(lowest_loaded_, index);
     const int64_t first = static_cast<int64_t>(index) * block_records_ + 1;
     const int64_t count = BlockRecords(index);
-    block->bytes.resize(static_cast<size_t>(count) * slot_);
-    block->dirty.assign(static_cast<size_t>(count), false);
-    file_.ReadRange(first, count, block->bytes);
+    const size_t bytes = static_cast<size_t>(count) * slot_;
+    block->bytes.resize(bytes);
+    block->read.resize(bytes);
+    block->set.assign(bytes, 0);
+    block->state.assign(static_cast<size_t>(count), State::kClean);
+    block->read_bytes = file_.ReadRange(first, count, block->bytes);
     // Passes move forward: the next blocks are the likely ones.
     for (size_t ahead = index + 1; ahead <= index + kBlocksAhead; ++ahead) {
       if (ahead < blocks_.size() && blocks_[ahead]) continue;
@@ -52,37 +94,52 @@ std::span<const char> RecordCache::Get(int64_t n) {
   return std::span<const char>(block.bytes).subspan(offset, slot_);
 }
 
-void RecordCache::Put(int64_t n, std::span<const char> record) {
+void RecordCache::Put(int64_t n, std::span<const char> record) { Put(n, record, {}); }
+
+void RecordCache::Put(int64_t n, std::span<const char> record, std::span<const bool> set) {
   Block& block = Load(n);
   const auto i = static_cast<size_t>((n - 1) % block_records_);
-  char* slot = block.bytes.data() + i * slot_;
+  const size_t from = i * slot_;
   const size_t data = file_.data_length();
-  if (std::memcmp(slot, record.data(), data) != 0) {
-    std::memcpy(slot, record.data(), data);
-    block.dirty[i] = true;
-    block.any_dirty = true;
+  if (block.state[i] == State::kClean) {
+    std::memcpy(block.read.data() + from, block.bytes.data() + from, data);
+    block.state[i] = from + data > block.read_bytes ? State::kBeyond : State::kPut;
   }
+  const bool whole = set.empty() || block.state[i] == State::kBeyond;
+  for (size_t b = 0; b < data; ++b) {
+    if (!whole && !set[b]) continue;
+    block.bytes[from + b] = record[b];
+    block.set[from + b] = 1;
+  }
+  block.any_put = true;
   last_put_ = std::max(last_put_, n);
 }
 
 void RecordCache::FlushBlock(int64_t block_index, Block& block) {
-  const int64_t first = block_index * block_records_ + 1;
-  const size_t count = block.dirty.size();
-  for (size_t i = 0; i < count;) {
-    if (!block.dirty[i]) {
-      ++i;
-      continue;
+  const size_t data = file_.data_length();
+  RunWriter runs(file_, block_index * block_records_ + 1, block.bytes);
+  int64_t written = 0;
+  for (size_t i = 0; i < block.state.size(); ++i) {
+    const size_t from = i * slot_;
+    const State state = std::exchange(block.state[i], State::kClean);
+    const bool whole =
+        state == State::kBeyond && std::memcmp(block.bytes.data() + from, block.read.data() + from, data) != 0;
+    bool changed = whole;
+    for (size_t p = from; state != State::kClean && p < from + data; ++p) {
+      if (!std::exchange(block.set[p], 0)) {
+        runs.Break();
+      } else if (whole || block.bytes[p] != block.read[p]) {
+        runs.Change(p);
+        changed = true;
+      }
     }
-    // Runs only where records fill their slots: a slot's tail past the data belongs to no
-    // record, and another program may have written it since our read.
-    const bool whole_slots = file_.data_length() == slot_;
-    size_t end = i;
-    while (end < count && block.dirty[end] && (end == i || whole_slots)) block.dirty[end++] = false;
-    const size_t bytes = (end - i - 1) * slot_ + file_.data_length();
-    file_.WriteBytes(first + static_cast<int64_t>(i), std::span<const char>(block.bytes).subspan(i * slot_, bytes));
-    i = end;
+    // A slot's tail past the data belongs to no record.
+    if (state == State::kClean || data < slot_) runs.Break();
+    written += changed;
   }
-  block.any_dirty = false;
+  runs.Break();
+  file_.CountWritten(written);
+  block.any_put = false;
 }
 
 void RecordCache::Release(int64_t n) {
@@ -90,7 +147,7 @@ void RecordCache::Release(int64_t n) {
   for (size_t index = lowest_loaded_; index < end; ++index) {
     auto& block = blocks_[index];
     if (!block) continue;
-    if (block->any_dirty) FlushBlock(static_cast<int64_t>(index), *block);
+    if (block->any_put) FlushBlock(static_cast<int64_t>(index), *block);
     spare_ = std::move(block);
   }
   lowest_loaded_ = std::max(lowest_loaded_, end);
@@ -98,12 +155,12 @@ void RecordCache::Release(int64_t n) {
 
 void RecordCache::Flush() {
   for (size_t index = 0; index < blocks_.size(); ++index) {
-    if (blocks_[index] && blocks_[index]->any_dirty) FlushBlock(static_cast<int64_t>(index), *blocks_[index]);
+    if (blocks_[index] && blocks_[index]->any_put) FlushBlock(static_cast<int64_t>(index), *blocks_[index]);
   }
   if (last_put_ > 0) {
-    const uint64_t end = static_cast<uint64_t>(last_put_ - 1) * slot_ + file_.data_length();
-    if (file_.Size() < end) file_.Write(last_put_, Get(last_put_));
-    last_put_ = 0;
+    const int64_t last = std::exchange(last_put_, 0);
+    const uint64_t end = static_cast<uint64_t>(last - 1) * slot_ + file_.data_length();
+    if (file_.Size() < end) file_.Write(last, Get(last));
   }
   file_.Finish();
 }

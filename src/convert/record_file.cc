@@ -25,11 +25,12 @@ size_t RecordFile::RangeBytes(int64_t n, int64_t count) const {
   return static_cast<size_t>(last - n + 1) * slot_length_;
 }
 
-void RecordFile::ReadRange(int64_t n, int64_t count, std::span<char> out) {
+size_t RecordFile::ReadRange(int64_t n, int64_t count, std::span<char> out) {
   Check(n);
   const size_t read =
       file_->ReadAt(static_cast<uint64_t>(n - 1) * slot_length_, out.first(std::min(RangeBytes(n, count), out.size())));
   std::fill(out.begin() + static_cast<std::ptrdiff_t>(read), out.end(), '\0');
+  return read;
 }
 
 void RecordFile::ReadAhead(int64_t n, int64_t count) {
@@ -43,13 +44,11 @@ void RecordFile::Write(int64_t n, std::span<const char> record) {
   ++records_written_;
 }
 
-void RecordFile::WriteBytes(int64_t n, std::span<const char> bytes) {
+void RecordFile::WriteBytes(int64_t n, size_t offset, std::span<const char> bytes) {
   Check(n);
-  if (static_cast<uint64_t>(n - 1) * slot_length_ + bytes.size() > kMaxRecordFileBytes) {
-    throw RuntimeError(err::kBadRecordNumber, path_);
-  }
-  file_->WriteAt(static_cast<uint64_t>(n - 1) * slot_length_, bytes);
-  records_written_ += static_cast<int64_t>((bytes.size() + slot_length_ - 1) / slot_length_);
+  const uint64_t at = static_cast<uint64_t>(n - 1) * slot_length_ + offset;
+  if (at + bytes.size() > kMaxRecordFileBytes) throw RuntimeError(err::kBadRecordNumber, path_);
+  file_->WriteAt(at, bytes);
 }
 
 uint64_t RecordFile::Size() { return file_->Size(); }

@@ -31,10 +31,12 @@ class RecordFile {
   void Read(int64_t n, std::span<char> out);
   // Writes the first data_length bytes of `record` as record n, extending the file if needed.
   void Write(int64_t n, std::span<const char> record);
-  // Reads `count` slots from n on; zeros beyond the end.
-  void ReadRange(int64_t n, int64_t count, std::span<char> out);
-  // Writes raw bytes at the start of slot n (any length; used for runs of records).
-  void WriteBytes(int64_t n, std::span<const char> bytes);
+  // Reads `count` slots from n on; zeros beyond the end. Returns how many bytes the file held.
+  size_t ReadRange(int64_t n, int64_t count, std::span<char> out);
+  // Writes raw bytes from byte `offset` of slot n on (a part of a record, or a run over
+  // several); the caller counts the records they change with CountWritten.
+  void WriteBytes(int64_t n, size_t offset, std::span<const char> bytes);
+  void CountWritten(int64_t records) { records_written_ += records; }
   // Announces a ReadRange(n, count) to come, so that a file on a share can fetch it meanwhile.
   void ReadAhead(int64_t n, int64_t count);
   // Returns once every write is in the file; throws the first failure.
