@@ -192,7 +192,8 @@ int RunChild(int argc, char** argv) {
   }
   const double simulated = shared ? static_cast<double>(shared->counts().simulated_ns.load()) * 1e-9 : 0;
   const long long calls = shared ? static_cast<long long>(shared->counts().calls.load()) : 0;
-  std::printf("%.9f %.9f %ld %lld\n", timing.wall + simulated, timing.cpu, PeakKilobytes(), calls);
+  const long long writes = shared ? static_cast<long long>(shared->counts().writes.load()) : 0;
+  std::printf("%.9f %.9f %ld %lld %lld\n", timing.wall + simulated, timing.cpu, PeakKilobytes(), calls, writes);
   return 0;
 }
 
@@ -201,6 +202,7 @@ struct Sample {
   double cpu = 0;
   long peak_kb = 0;
   long long calls = 0;
+  long long writes = 0;
 };
 
 class Bench {
@@ -229,7 +231,8 @@ class Bench {
     for (auto a : args) command += " " + std::to_string(a);
     FILE* pipe = popen(command.c_str(), "r");
     Sample s;
-    if (pipe == nullptr || std::fscanf(pipe, "%lf %lf %ld %lld", &s.wall, &s.cpu, &s.peak_kb, &s.calls) != 4) {
+    if (pipe == nullptr ||
+        std::fscanf(pipe, "%lf %lf %ld %lld %lld", &s.wall, &s.cpu, &s.peak_kb, &s.calls, &s.writes) != 5) {
       std::fprintf(stderr, "child failed: %s\n", command.c_str());
       std::exit(1);
     }
@@ -374,9 +377,9 @@ ShareRow MeasureOnShare(const Bench& bench, const Routine& routine, int repeat) 
 }
 
 void PrintShareRow(const ShareRow& r) {
-  std::printf("%-24s %7lld %9.1f %7lld %10.1f %8lld %10.1f %6lld %8.1f %7.2fx %9s\n", r.name.c_str(), r.ours.calls,
-              r.ours.wall * 1e3, r.one_at_a_time.calls, r.one_at_a_time.wall * 1e3, r.baseline.calls,
-              r.baseline.wall * 1e3, r.floor.calls, r.floor.wall * 1e3, r.ours.wall / r.floor.wall,
+  std::printf("%-24s %7lld %6lld %9.1f %7lld %10.1f %8lld %10.1f %6lld %8.1f %7.2fx %9s\n", r.name.c_str(),
+              r.ours.calls, r.ours.writes, r.ours.wall * 1e3, r.one_at_a_time.calls, r.one_at_a_time.wall * 1e3,
+              r.baseline.calls, r.baseline.wall * 1e3, r.floor.calls, r.floor.wall * 1e3, r.ours.wall / r.floor.wall,
               r.identical ? "yes" : "NO");
 }
 
@@ -385,8 +388,8 @@ void MeasureShare(Bench& bench, double latency_ms, int percent, int repeat) {
   bench.share = std::to_string(static_cast<long long>(latency_ms * 1e6));
   std::printf("\nnetwork drive, %.2f ms a call, 100 MB/s, %d%% changed: wall ms (median of %d), calls made\n",
               latency_ms, percent, repeat);
-  std::printf("%-24s %7s %9s %7s %10s %8s %10s %6s %8s %8s %9s\n", "routine", "calls", "ours", "calls", "1-at-once",
-              "calls", "rec-by-rec", "calls", "floor", "x floor", "identical");
+  std::printf("%-24s %7s %6s %9s %7s %10s %8s %10s %6s %8s %8s %9s\n", "routine", "calls", "writes", "ours", "calls",
+              "1-at-once", "calls", "rec-by-rec", "calls", "floor", "x floor", "identical");
   ShareRow phase;
   phase.name = "whole phase";
   phase.identical = true;

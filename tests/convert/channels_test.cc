@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "common/runtime_error.h"
+#include "convert/channel_scope.h"
 #include "support/memory_file_system.h"
 
 namespace velmorin {
@@ -66,6 +67,44 @@ TEST(Channels, OutputTruncatesAnExistingFile) {
   ch.OpenOutput(1, "\\v\\list.txt");
   ch.Close(1);
   EXPECT_EQ(fs.FileLength("\\v\\list.txt"), 0u);
+}
+
+// A share that went away: every write fails.
+class BrokenShare : public MemoryFileSystem {
+ public:
+  class File : public platform::RandomFile {
+   public:
+    explicit File(std::unique_ptr<platform::RandomFile> file) : file_(std::move(file)) {}
+    size_t ReadAt(uint64_t offset, std::span<char> out) override { return file_->ReadAt(offset, out); }
+    void WriteAt(uint64_t, std::span<const char>) override { throw RuntimeError(err::kDeviceIoError); }
+    uint64_t Size() override { return file_->Size(); }
+    bool Remote() override { return true; }
+    std::unique_ptr<platform::RandomFile> Reopen() override { return std::make_unique<File>(file_->Reopen()); }
+
+   private:
+    std::unique_ptr<platform::RandomFile> file_;
+  };
+  std::unique_ptr<platform::RandomFile> Open(const std::string& path, platform::OpenMode mode) override {
+    return std::make_unique<File>(MemoryFileSystem::Open(path, mode));
+  }
+};
+
+// A write still on its way to the share fails after the routine has gone on: closing its
+// channel throws the failure, and so does the routine's scope, unless it is already failing.
+TEST(Channels, AWriteThatFailsOnAShareIsThrownWhenItsChannelCloses) {
+  BrokenShare fs;
+  Channels channels(fs);
+  channels.OpenRecords(3, "\\f", 4).Write(1, std::string("abcd"));
+  EXPECT_EQ(ErrorOf([&] { channels.Close(3); }), err::kDeviceIoError);
+  EXPECT_FALSE(channels.IsOpen(3));
+  auto routine = [&](bool fails) {
+    ChannelScope scope(channels, {3});
+    scope.Records(3, "\\f", 4).Write(1, std::string("abcd"));
+    if (fails) throw RuntimeError(err::kBadRecordNumber);
+  };
+  EXPECT_EQ(ErrorOf([&] { routine(false); }), err::kDeviceIoError);
+  EXPECT_EQ(ErrorOf([&] { routine(true); }), err::kBadRecordNumber);
+  EXPECT_FALSE(channels.IsOpen(3));
 }
 
 }  // namespace
