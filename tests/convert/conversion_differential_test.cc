@@ -187,6 +187,7 @@ class Generator {
   std::vector<int64_t> products_;
 };
 
+template <class Fs = test_support::MemoryFileSystem>
 class Side {
  public:
   explicit Side(const Files& files) {
@@ -195,13 +196,13 @@ class Side {
     fs.AddFolder("C:\\velmorin\\preferencia");
     for (const auto& [path, bytes] : files) fs.SetFile(path, bytes);
   }
-  test_support::MemoryFileSystem fs;
+  Fs fs;
   Channels channels{fs};
   BarLog bars;
 };
 
 // Records written by a call that hold the same bytes before and after.
-std::vector<int64_t> NeedlessWrites(Side& side, const Files& before) {
+std::vector<int64_t> NeedlessWrites(Side<>& side, const Files& before) {
   std::vector<int64_t> needless;
   for (const auto& [path, slot] : kRecordFiles) {
     const std::string key = side.fs.Normalize(path);
@@ -221,45 +222,36 @@ std::vector<int64_t> NeedlessWrites(Side& side, const Files& before) {
 
 using Routine = std::function<void(Channels&, ConversionProgress&)>;
 
-#ifndef _WIN32
-// The files of a case on the real file system.
-struct RealSide {
-  explicit RealSide(const Files& files) : fs(dir.path()) {
-    for (const auto& [path, bytes] : files) dir.Write(Relative(path), bytes);
-  }
-  static std::string Relative(std::string path) {
-    std::replace(path.begin(), path.end(), '\\', '/');
-    return path.erase(1, 1);  // "C:/..." is "C/..."
-  }
-  test_support::TempDir dir;
-  platform::PosixFileSystem fs;
-};
-#endif
-
-void ExpectTheirWritesKept(const Routine& ours, const Files& files, Side& baseline, int error, platform::FileSystem& fs,
-                           const std::function<std::string(const std::string&)>& file) {
-  BackOfficeWriter writer(fs);
-  Channels channels(writer);
+// Ours with the back-office program writing behind its reads: in memory, on a share and on
+// real files (Linux), each of its writes must stay and every other byte be the baseline's.
+template <class Fs>
+void ExpectTheirWritesKept(const Routine& ours, const Files& files, Side<>& baseline, int error,
+                           BackOfficeWriter<Fs>& fs, const std::function<std::string(const std::string&)>& file) {
+  Channels channels(fs);
   BarLog bars;
   ASSERT_EQ(ErrorNumberOf([&] { ours(channels, bars); }), error);
-  EXPECT_TRUE(writer.Wrote());
-  for (const auto& [path, unused] : files) {
-    ASSERT_EQ(file(path), writer.WithItsWrites(path, baseline.fs.File(path))) << path;
-  }
+  EXPECT_TRUE(fs.Wrote());
+  for (const auto& [path, unused] : files)
+    ASSERT_EQ(file(path), fs.WithItsWrites(path, baseline.fs.File(path))) << path;
 }
 
-void ExpectBackOfficeWritesKept(const Routine& ours, const Files& files, Side& baseline, int error) {
+void ExpectBackOfficeWritesKept(const Routine& ours, const Files& files, Side<>& baseline, int error) {
   for (const bool remote : {false, true}) {
     SCOPED_TRACE(remote ? "back office writing, on a share" : "back office writing, local");
-    Side a(files);
+    Side<BackOfficeWriter<test_support::MemoryFileSystem>> a(files);
     a.fs.SetRemote(remote);
     ExpectTheirWritesKept(ours, files, baseline, error, a.fs, [&](const std::string& path) { return a.fs.File(path); });
   }
 #ifndef _WIN32
   SCOPED_TRACE("back office writing, real files");
-  RealSide real(files);
-  ExpectTheirWritesKept(ours, files, baseline, error, real.fs,
-                        [&](const std::string& path) { return real.dir.Read(RealSide::Relative(path)); });
+  test_support::TempDir dir;
+  const auto relative = [](std::string path) {  // "C:\\a\\b" is "C/a/b"
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path.erase(1, 1);
+  };
+  for (const auto& [path, bytes] : files) dir.Write(relative(path), bytes);
+  BackOfficeWriter<platform::PosixFileSystem> fs(dir.path());
+  ExpectTheirWritesKept(ours, files, baseline, error, fs, [&](const std::string& p) { return dir.Read(relative(p)); });
 #endif
 }
 

@@ -1,17 +1,13 @@
 // A whole update run of the real program while another process, standing for the back-office
-// program, keeps writing its own fields of the records the run changes: none of its writes
-// may be lost, and the run's own fields come out as ever. Only that process writes those
-// bytes, so each round it finds there what it wrote the round before, or a write was lost.
+// program, keeps writing its own fields of the records the run changes. Only that process
+// writes those bytes, so each round it must find there what it wrote the round before.
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <string>
-#include <vector>
 
 #include "convert/fields.h"
 #include "convert/records.h"
@@ -27,54 +23,41 @@ struct Target {
   size_t slot;
   TextField field;
 };
-
-// Back-office bytes lying between or beside the fields the run writes.
-const Target kTargets[] = {
-    {"velmorin/quorra/basey", ProductRecord::kLength, {75, 14}},
-    {"velmorin/quorra/basey", ProductRecord::kLength, {118, 4}},
-    {"velmorin/quorra/basey", ProductRecord::kLength, {124, 4}},
-    {"velmorin/quorra/basea", ProductDetailRecord::kLength, {6, 30}},
-    {"velmorin/quorra/basea", ProductDetailRecord::kLength, {44, 1}},
-    {"velmorin/bases/LabGT", LabGtRecord::kSlotLength, {16, 1}},
-};
-constexpr int64_t kRecords[] = {101, 102, 103};
+// Back-office bytes between and beside the fields the run writes, of records 101 to 103.
+const Target kTargets[] = {{"velmorin/quorra/basey", 128, {75, 14}},
+                           {"velmorin/quorra/basey", 128, {118, 4}},
+                           {"velmorin/quorra/basea", 62, {6, 30}},
+                           {"velmorin/quorra/basea", 62, {44, 1}},
+                           {"velmorin/bases/LabGT", 17, {16, 1}}};
 
 volatile std::sig_atomic_t stop = 0;
 
-// Round `round` in a field of `width` bytes: its last digits.
 std::string Stamp(unsigned round, size_t width) {
-  std::string digits = std::string(width, '0') + std::to_string(round);
+  const std::string digits = std::string(width, '0') + std::to_string(round);
   return digits.substr(digits.size() - width);
 }
 
-struct Outcome {
-  unsigned rounds = 0;
-  unsigned lost = 0;
-};
-
-// Writes every target, round after round, until told to stop; then reports how it went.
+// Rounds written and writes found lost, sent to `report` once stopped.
 [[noreturn]] void WriteUntilStopped(const Pharmacy& pharmacy, int report) {
   std::signal(SIGTERM, [](int) { stop = 1; });
-  std::vector<int> fds;
-  for (const Target& t : kTargets) fds.push_back(::open(pharmacy.F(t.file).c_str(), O_RDWR));
-  Outcome outcome;
+  unsigned counts[2] = {0, 0};
   while (!stop) {
-    ++outcome.rounds;
-    for (size_t i = 0; i < std::size(kTargets); ++i) {
-      const size_t width = kTargets[i].field.width;
-      const std::string bytes = Stamp(outcome.rounds, width);
-      for (const int64_t n : kRecords) {
-        const off_t at = static_cast<off_t>((n - 1) * kTargets[i].slot + kTargets[i].field.offset);
-        std::string found(width, '\0');
-        if (::pread(fds[i], found.data(), width, at) != static_cast<ssize_t>(width)) _exit(2);
-        outcome.lost += outcome.rounds > 1 && found != Stamp(outcome.rounds - 1, width);
-        if (::pwrite(fds[i], bytes.data(), width, at) != static_cast<ssize_t>(width)) _exit(2);
+    ++counts[0];
+    for (const Target& t : kTargets) {
+      const int fd = ::open(pharmacy.F(t.file).c_str(), O_RDWR);
+      for (const off_t n : {101, 102, 103}) {
+        const off_t at = (n - 1) * static_cast<off_t>(t.slot) + static_cast<off_t>(t.field.offset);
+        std::string found(t.field.width, '\0');
+        if (::pread(fd, found.data(), found.size(), at) != static_cast<ssize_t>(found.size())) _exit(2);
+        counts[1] += counts[0] > 1 && found != Stamp(counts[0] - 1, found.size());
+        const std::string stamp = Stamp(counts[0], found.size());
+        if (::pwrite(fd, stamp.data(), stamp.size(), at) != static_cast<ssize_t>(stamp.size())) _exit(2);
       }
+      ::close(fd);
     }
     ::usleep(100);
   }
-  (void)!::write(report, &outcome, sizeof outcome);
-  _exit(0);
+  _exit(::write(report, counts, sizeof counts) == sizeof counts ? 0 : 3);
 }
 
 TEST(BackOfficeWriterE2E, ItsWritesDuringAWholeRunAllStay) {
@@ -84,43 +67,33 @@ TEST(BackOfficeWriterE2E, ItsWritesDuringAWholeRunAllStay) {
   int pipe_fds[2];
   ASSERT_EQ(::pipe(pipe_fds), 0);
   const pid_t writer = ::fork();
-  ASSERT_GE(writer, 0);
   if (writer == 0) WriteUntilStopped(pharmacy, pipe_fds[1]);
-  ::close(pipe_fds[1]);
   const ProgramResult result =
       RunProgram({{"VELMORIN_DRIVES", pharmacy.drives().string()},
                   {"VELMORIN_UPDATE_SERVER", server.BaseUrl("update")},
                   {"VELMORIN_COUNCIL_SITE", server.BaseUrl("council")},
                   {"VELMORIN_COOP_SITE", server.BaseUrl("coop")},
-                  {"VELMORIN_UPDATE_ADDRESS", "127.0.0.1:" + std::to_string(server.Port("update"))},
-                  {"VELMORIN_UPDATE_HOSTNAME", "actualizaciones.velmorin.es"},
                   {"VELMORIN_REPORT", (pharmacy.ui_log().parent_path() / "report.log").string()}},
                  pharmacy.ui_log());
   ::kill(writer, SIGTERM);
-  Outcome outcome;
-  EXPECT_EQ(::read(pipe_fds[0], &outcome, sizeof outcome), static_cast<ssize_t>(sizeof outcome));
-  int status = 0;
-  ::waitpid(writer, &status, 0);
+  unsigned counts[2] = {0, 0};
+  EXPECT_EQ(::read(pipe_fds[0], counts, sizeof counts), static_cast<ssize_t>(sizeof counts));
+  ::waitpid(writer, nullptr, 0);
   ASSERT_EQ(result.exit_code, 0);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_GT(outcome.rounds, 1000u);
-  EXPECT_EQ(outcome.lost, 0u);
+  EXPECT_GT(counts[0], 1000u);
+  EXPECT_EQ(counts[1], 0u) << "writes lost";
   for (const Target& t : kTargets) {
-    for (const int64_t n : kRecords) {
-      EXPECT_EQ(GetText(pharmacy.Record(t.file, t.slot, n), t.field), Stamp(outcome.rounds, t.field.width))
-          << t.file << " " << n;
-    }
+    for (const int64_t n : {101, 102, 103})
+      EXPECT_EQ(GetText(pharmacy.Record(t.file, t.slot, n), t.field), Stamp(counts[0], t.field.width)) << t.file;
   }
   using PR = ProductRecord;
   const std::string basey = pharmacy.Record("velmorin/quorra/basey", PR::kLength, 101);
-  EXPECT_EQ(GetText(basey, PR::kAmountText), "00012.50 ");
-  EXPECT_EQ(GetText(basey, PR::kGenericMark), "EFG");
-  EXPECT_EQ(GetText(basey, PR::kRegionFlag), "Y");
+  EXPECT_EQ(GetText(basey, PR::kAmountText) + GetText(basey, PR::kGenericMark) + GetText(basey, PR::kRegionFlag),
+            "00012.50 EFGY");
   EXPECT_EQ(GetText(basey, PR::kEndMarkText), std::string(20, ' '));
   EXPECT_EQ(GetText(pharmacy.Record("velmorin/quorra/basey", PR::kLength, 102), PR::kVisadoMark), "7");
-  using DR = ProductDetailRecord;
-  EXPECT_EQ(GetText(pharmacy.Record("velmorin/quorra/basea", DR::kLength, 101), DR::kCol36Code), "LAB3");
-  EXPECT_EQ(pharmacy.Record("velmorin/bases/LabGT", LabGtRecord::kSlotLength, 101).substr(6, 10), "LAB36LAB41");
+  EXPECT_EQ(pharmacy.Record("velmorin/quorra/basea", 62, 101).substr(36, 4), "LAB3");
+  EXPECT_EQ(pharmacy.Record("velmorin/bases/LabGT", 17, 101).substr(6, 10), "LAB36LAB41");
 }
 
 }  // namespace
