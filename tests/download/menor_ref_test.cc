@@ -6,9 +6,7 @@
 #include <zlib.h>
 
 #include "common/cp1252.h"
-#include "common/run_report.h"
 #include "support/fake_platform.h"
-#include "support/temp_dir.h"
 
 namespace velmorin {
 namespace {
@@ -236,20 +234,6 @@ TEST_F(MenorRefTest, ARefusedCompressedProgramIsNeitherPutInPlaceNorStarted) {
   EXPECT_TRUE(p_.ui.Matching("start").empty());
   EXPECT_EQ(p_.fs.File(tool), "older program");
   EXPECT_FALSE(p_.fs.FileExists(tool + ".nuevo~"));
-}
-
-TEST_F(MenorRefTest, TheReportGivesWhatWasPutInPlaceAndWhoSignedIt) {
-  test_support::TempDir dir;
-  RunReport report((dir.path() / "report.log").string());
-  p_.platform.report = &report;
-  p_.trust.by_content["signed program"] = {.signature = Signature::kVerified, .signer = "Maker"};
-  p_.downloads.script["http://council/a.exe"] = {.body = "signed program"};
-  p_.downloads.script["http://council/b.exe.F_C"] = {.body = Gzip("signed program")};
-  Fetch("http://council/a.exe", "C:\\velmorin\\bases\\a.exe");
-  Fetch("http://council/b.exe.F_C", "C:\\velmorin\\bases\\b.exe.F_C");
-  const std::string lines = test_support::ReadFileBytes(dir.path() / "report.log");
-  EXPECT_THAT(lines, HasSubstr(" s; firmado por Maker; archivo: 14 bytes\r\n"));
-  EXPECT_THAT(lines, HasSubstr("firma: C:\\velmorin\\bases\\b.exe: firmado por Maker; 14 bytes\r\n"));
 }
 
 }  // namespace

@@ -8,46 +8,32 @@ namespace velmorin {
 namespace {
 
 using platform::Signature;
-using platform::TrustVerdict;
 
-struct Case {
-  TrustVerdict verdict;
-  bool refused;
-  const char* text;  // UTF-8
-};
-
-TEST(JudgeProgram, WithoutASignerOnlyASignatureThatDoesNotHoldIsRefused) {
-  const Case cases[] = {
-      {{Signature::kVerified, "Maker"}, false, "firmado por Maker"},
-      {{Signature::kNone}, false, "sin firma"},
-      {{Signature::kUntrusted, "Maker", "sin raíz"}, false, "firma de Maker no verificada en este equipo: sin raíz"},
-      {{Signature::kBad, "Maker", "cambiada"}, true, "firma de Maker no válida: cambiada"},
-      {{Signature::kBad, "", "ilegible"}, true, "firma no válida: ilegible"},
-      {{Signature::kNotChecked, "", "aquí no"}, false, "firma no comprobada: aquí no"},
+// Only the signer mode stops a program swapped on the way: an attacker can serve an unsigned one.
+TEST(JudgeProgram, WhatEachAnswerLetsThroughWithoutAndWithATrustedSigner) {
+  const std::string maker = Ansi("Velmorín");
+  const struct {
+    platform::TrustVerdict verdict;
+    const char* text;  // UTF-8
+    bool refused, refused_by_signer_mode;
+  } cases[] = {
+      {{Signature::kVerified, maker}, "firmado por Velmorín", false, false},
+      {{Signature::kVerified, "Otro"}, "firmado por Otro", false, true},
+      {{Signature::kVerified, UpperCp1252(maker)}, "firmado por VELMORÍN", false, true},
+      {{Signature::kNone}, "sin firma", false, true},
+      {{Signature::kUntrusted, maker, "x"}, "firma de Velmorín no verificada en este equipo: x", false, true},
+      {{Signature::kBad, maker, "x"}, "firma de Velmorín no válida: x", true, true},
+      {{Signature::kBad, "", "x"}, "firma no válida: x", true, true},
+      {{Signature::kNotChecked, "", "x"}, "firma no comprobada: x", false, true},
   };
-  for (const Case& c : cases) {
-    TrustVerdict verdict = c.verdict;
-    verdict.reason = Ansi(verdict.reason);
-    const ProgramCheck check = JudgeProgram(verdict, "");
+  for (const auto& c : cases) {
+    const ProgramCheck check = JudgeProgram(c.verdict, "");
     EXPECT_EQ(check.refused, c.refused) << c.text;
     EXPECT_EQ(Utf8FromCp1252(check.text), c.text);
-  }
-}
-
-// Only this mode stops a program swapped on the way: an attacker can serve an unsigned one.
-TEST(JudgeProgram, WithASignerOnlyItsVerifiedSignaturePasses) {
-  const std::string maker = Ansi("Velmorín Sistemas");
-  EXPECT_FALSE(JudgeProgram({Signature::kVerified, maker}, maker).refused);
-  const TrustVerdict others[] = {{Signature::kVerified, "Otro"},
-                                 {Signature::kVerified, UpperCp1252(maker)},
-                                 {Signature::kNone},
-                                 {Signature::kUntrusted, maker, "sin raíz"},
-                                 {Signature::kBad, maker, "cambiada"},
-                                 {Signature::kNotChecked, "", "aquí no"}};
-  for (const TrustVerdict& verdict : others) {
-    const ProgramCheck check = JudgeProgram(verdict, maker);
-    EXPECT_TRUE(check.refused) << check.text;
-    EXPECT_TRUE(check.text.ends_with("; se exige la firma de " + maker)) << check.text;
+    const ProgramCheck strict = JudgeProgram(c.verdict, maker);
+    EXPECT_EQ(strict.refused, c.refused_by_signer_mode) << c.text;
+    const std::string demand = strict.refused ? "; se exige la firma de Velmorín" : "";
+    EXPECT_EQ(Utf8FromCp1252(strict.text), c.text + demand);
   }
 }
 

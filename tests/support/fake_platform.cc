@@ -170,21 +170,17 @@ class FakeDownloadFile : public platform::DownloadFile {
       result_ = "La carpeta de destino no existe.";
     }
   }
-  // As the control does: beside the target first when the caller checks it before it goes in.
+  // As the control does: beside the target first, where the caller's check sees it.
   void Store(const std::string& body) {
-    if (!CheckDownload) {
-      owner_.fs_.Open(TargetPath, platform::OpenMode::kOutput)->WriteAt(0, body);
-      return;
-    }
     const std::string beside = TargetPath + ".part-fake";
     owner_.fs_.Open(beside, platform::OpenMode::kOutput)->WriteAt(0, body);
-    if (const auto refusal = CheckDownload(beside)) {
+    if (const auto refusal = CheckDownload ? CheckDownload(beside) : std::nullopt) {
       owner_.fs_.RemoveFile(beside);
       failed_ = true;
       result_ = "rechazado: " + *refusal;
-      return;
+    } else {
+      owner_.fs_.Rename(beside, TargetPath);
     }
-    owner_.fs_.Rename(beside, TargetPath);
   }
   bool TransferFailed() const override { return failed_; }
   std::string ResultText() const override { return result_; }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <wincrypt.h>
 
+#include "common/cp1252.h"
 #include "download/program_check.h"
 #include "platform/win32/win32_error.h"
 #include "platform/win32/win32_handle.h"
@@ -43,16 +44,11 @@ TEST_F(Win32ProgramTrustTest, SignedChangedUnsignedAndAnotherSigner) {
   EXPECT_EQ(intact.signer, "Velmorin test signing");
   const platform::TrustVerdict changed = trust_->Check(Program("changed.exe"));
   EXPECT_EQ(changed.signature, Signature::kBad);
-  EXPECT_EQ(changed.reason,
-            "la firma no corresponde al contenido del archivo (c\xF3"
-            "digo 0x80096010)");
+  EXPECT_EQ(changed.reason, Ansi("la firma no corresponde al contenido del archivo (código 0x80096010)"));
   EXPECT_EQ(trust_->Check(Program("unsigned.exe")).signature, Signature::kNone);
   EXPECT_EQ(trust_->Check(Program("other.exe")).signer, "Otro firmante");
   EXPECT_EQ(trust_->Check(Program("missing.exe")).signature, Signature::kNotChecked);
-}
-
-// A download is checked while its temporary file is still open for writing.
-TEST_F(Win32ProgramTrustTest, AFileOpenForWritingIsChecked) {
+  // As a download's temporary file is: still open for writing.
   const std::wstring path = platform::Wide(Program("signed.exe"));
   platform::UniqueHandle writer(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
