@@ -26,6 +26,14 @@ std::string Described(const platform::TrustVerdict& verdict) {
   return "firma no comprobada: " + verdict.reason;
 }
 
+void RemoveQuietly(platform::FileSystem& fs, const std::string& path) {
+  try {
+    fs.RemoveFile(path);
+  } catch (const RuntimeError&) {
+    // Left for the next expansion, which writes over it.
+  }
+}
+
 }  // namespace
 
 ProgramCheck JudgeProgram(const platform::TrustVerdict& verdict, std::string_view trusted_signer) {
@@ -63,22 +71,23 @@ Expansion ExpandProgram(platform::Platform& platform, const std::string& source,
   const std::string staged = program + kStagedSuffix;
   if (!ExpandFile(platform.fs, source, staged)) return Expansion::kFailed;
   const ProgramCheck check = CheckProgram(platform.trust, staged, trusted_signer);
-  try {
-    if (!check.refused) {
-      platform.fs.Rename(staged, program);
-      platform::Report(platform, "firma", program + ": " + check.text + "; " + FileFacts(platform, program));
-      return Expansion::kPlaced;
-    }
-    platform.fs.RemoveFile(staged);
-  } catch (const RuntimeError&) {
-    if (!check.refused) return Expansion::kFailed;
+  if (check.refused) {
+    RemoveQuietly(platform.fs, staged);
+    const size_t slash = program.find_last_of("\\/:");
+    TransferFailure refused{.kind = TransferFailureKind::kProgramRefused, .detail = check.text};
+    refused.file = program.substr(slash == std::string::npos ? 0 : slash + 1);
+    refused.target = program;
+    platform::Report(platform, "programa rechazado", program + ": " + FailureText(refused));
+    return Expansion::kRefused;
   }
-  const size_t slash = program.find_last_of("\\/:");
-  TransferFailure refused{.kind = TransferFailureKind::kProgramRefused, .detail = check.text};
-  refused.file = slash == std::string::npos ? program : program.substr(slash + 1);
-  refused.target = program;
-  platform::Report(platform, "programa rechazado", program + ": " + FailureText(refused));
-  return Expansion::kRefused;
+  try {
+    platform.fs.Rename(staged, program);
+  } catch (const RuntimeError&) {
+    RemoveQuietly(platform.fs, staged);
+    return Expansion::kFailed;
+  }
+  platform::Report(platform, "firma", program + ": " + check.text + "; " + FileFacts(platform, program));
+  return Expansion::kPlaced;
 }
 
 }  // namespace velmorin
