@@ -126,7 +126,7 @@ grep -qP '^msgbox\tcritical\tError de actualizacion\tNo puede descargar \\nF:\\v
 [ "$exit_code" = 1 ] || fail "changed Quimbaleta.exe: exit code $exit_code"
 [ "$(cat "$drives/F/velmorin/reparar/Quimbaleta.exe")" = "$old_tool" ] || fail "changed Quimbaleta.exe replaced the old copy"
 ! grep -q $'^start\t' "$drives/ui.log" || fail "changed Quimbaleta.exe: a program was started"
-grep -q "Se rechaza el programa descargado 'Quimbaleta.exe' (firma de Velmorin test signing no válida: la firma no \
-corresponde al contenido del archivo (código 0x80096010))" "$work/changed-report.log" ||
+grep -q "Se rechaza el programa descargado 'Quimbaleta.exe' (firma no válida: la firma no corresponde al contenido \
+del archivo (código 0x80096010))" "$work/changed-report.log" ||
   fail "changed Quimbaleta.exe: the report does not say why (see $work/changed-report.log)"
 echo "  a Quimbaleta.exe changed after signing is refused: the box, exit code 1, the old copy kept"

@@ -13,9 +13,10 @@ mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# sign NAME SUBJECT: NAME.exe signed by a new self-signed code-signing certificate.
+# sign NAME SUBJECT: NAME.exe signed by a new self-signed code-signing certificate. RSA: Wine 8
+# does not verify an ECDSA certificate's signature (TRUST_E_CERT_SIGNATURE).
 sign() {
-  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 3650 -subj "/CN=$2" \
+  openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=$2" \
     -addext extendedKeyUsage=codeSigning -keyout "$work/$1.key" -out "$work/$1.pem" 2>/dev/null
   rm -f "$out/$1.exe"
   osslsigncode sign -certs "$work/$1.pem" -key "$work/$1.key" -h sha256 -in "$program" -out "$out/$1.exe" >/dev/null
