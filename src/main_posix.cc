@@ -13,6 +13,7 @@
 #include "platform/posix/posix_download_files.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_processes.h"
+#include "platform/posix/posix_program_trust.h"
 #include "platform/posix/posix_ui.h"
 
 int main() {
@@ -28,6 +29,8 @@ int main() {
   auto processes = MakePosixProcesses(fs, log, env.Get("VELMORIN_COMMAND_LOG"));
   auto clock = MakePosixClock();
   auto download_files = MakePosixDownloadFiles(fs);
+  auto trust = MakePosixProgramTrust();
+  auto sha256 = MakePosixSha256();
   const velmorin::DownloadOptions download_options = velmorin::ReadDownloadOptions(env);
   auto transports = [&] { return MakeCurlTransport(download_options.ca_file); };
   Platform platform{fs,
@@ -35,6 +38,8 @@ int main() {
                     *processes,
                     *clock,
                     [&] { return velmorin::MakeDownloadControl(transports, *download_files, download_options); },
-                    &report};
+                    &report,
+                    trust.get(),
+                    sha256.get()};
   velmorin::RunUpdater(platform, velmorin::ReadSettings(env));
 }

@@ -13,6 +13,7 @@
 #include "platform/win32/win32_download_files.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_processes.h"
+#include "platform/win32/win32_program_trust.h"
 #include "platform/win32/win32_ui.h"
 #include "platform/win32/wininet_transport.h"
 
@@ -50,6 +51,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   auto processes = MakeWin32Processes(log);
   auto clock = MakeWin32Clock();
   auto download_files = MakeWin32DownloadFiles();
+  auto trust = MakeWin32ProgramTrust();
+  auto sha256 = MakeWin32Sha256();
   const velmorin::DownloadOptions download_options = velmorin::ReadDownloadOptions(env);
   // Long after the control's own deadlines: only a worker left behind ever meets them.
   const double give_up_s = download_options.connect_timeout_s + download_options.stall_timeout_s + 15;
@@ -59,7 +62,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                     *processes,
                     *clock,
                     [&] { return velmorin::MakeDownloadControl(transports, *download_files, download_options); },
-                    &report};
+                    &report,
+                    trust.get(),
+                    sha256.get()};
   velmorin::RunUpdater(platform, velmorin::ReadSettings(env));
   return velmorin::kExitNormal;
 }

@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libcurl4-openssl-dev zlib1g-dev libcpp-httplib-dev
+  libcurl4-openssl-dev libssl-dev zlib1g-dev libcpp-httplib-dev
   arj curl
   "$@"
 )

@@ -14,6 +14,7 @@
 #include "convert/import_serialization_list.h"
 #include "convert/import_visado_list.h"
 #include "convert/notified_prices.h"
+#include "download/program_check.h"
 
 namespace velmorin {
 namespace {
@@ -109,7 +110,8 @@ void UpdateRun::ExtractAndConvert() {
   extractions.push_back(platform_.processes.StartHidden(SecondExtractionCommand(prefix_)));
   const auto bar = [this](int value) { SetStartupBar(value); };
   TimedWait(platform_.clock, kExtractionStepWait, bar);
-  platform_.processes.StartFocused(prefix_ + "\\velmorin\\reparar\\quimbaleta.exe");
+  const std::string tool = prefix_ + "\\velmorin\\reparar\\quimbaleta.exe";
+  if (MayStartProgram(platform_, tool, settings_.trusted_signer)) platform_.processes.StartFocused(tool);
   TimedWait(platform_.clock, kExtractionStepWait, bar);
   // The product file must be complete before it is read: wait for the archiver itself.
   WaitForProcesses(platform_.clock, extractions, kExtractionLimit);
@@ -154,10 +156,19 @@ void UpdateRun::Converted(std::string_view routine, const std::function<void()>&
 }
 
 void UpdateRun::LaunchInstaller() {
-  platform_.processes.StartHidden(InstallerCommand(prefix_));
+  if (MayStartProgram(platform_, InstallerProgram(), settings_.trusted_signer)) {
+    platform_.processes.StartHidden(InstallerCommand(prefix_));
+  }
   const double start = platform_.clock.SteadySeconds();
   platform_.ui.Refresh(startup_);
   TimedWaitFrom(platform_.clock, start, kInstallerWait);
+}
+
+// The installer line copies the installer beside the data and runs that copy; where the line's
+// copy cannot take place, it runs the one already there.
+std::string UpdateRun::InstallerProgram() {
+  const std::string source = prefix_ + "\\velmorin\\bdnet\\soft\\ovt-qe58.exe";
+  return platform_.fs.FileExists(source) ? source : prefix_ + "\\velmorin\\bdnet\\ovt-qe58.exe";
 }
 
 void UpdateRun::SetStartupBar(int value) { startup_.SetValue("ProgressBar1", value); }

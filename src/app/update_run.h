@@ -33,6 +33,7 @@ class UpdateRun {
   void Convert();
   void WriteOrigin();
   void LaunchInstaller();
+  std::string InstallerProgram();
   void SetStartupBar(int value);
   // Runs one conversion routine and reports the records it wrote and its time.
   void Converted(std::string_view routine, const std::function<void()>& convert);

@@ -35,6 +35,7 @@ Settings ReadSettings(const Environment& env) {
                        server_overridden ? HostAndPort(s.update_server) : VELMORIN_DEFAULT_UPDATE_DOMAIN);
   s.update_address = Or(env, "VELMORIN_UPDATE_ADDRESS", VELMORIN_DEFAULT_UPDATE_ADDRESS);
   s.update_hostname = Or(env, "VELMORIN_UPDATE_HOSTNAME", VELMORIN_DEFAULT_UPDATE_HOSTNAME);
+  s.trusted_signer = Cp1252FromUtf8(VELMORIN_TRUSTED_SIGNER);
   return s;
 }
 

@@ -14,6 +14,9 @@ struct Settings {
   std::string update_domain;   // its presence in a URL means "on the update server"
   std::string update_address;  // numeric IPv4 address (with ":port" when URLs carry one)
   std::string update_hostname;
+  // The signer every program the run starts must carry (CP1252); empty: any or none. Set when
+  // the program is built, never from the environment.
+  std::string trusted_signer;
 };
 
 // VELMORIN_UPDATE_SERVER, VELMORIN_COUNCIL_SITE, VELMORIN_COOP_SITE, VELMORIN_UPDATE_DOMAIN

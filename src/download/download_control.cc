@@ -97,6 +97,7 @@ class DownloadControl : public platform::DownloadFile {
   std::optional<TransferFailure> Store(const std::vector<std::string>& chunks, TemporaryFile* temp);
   std::optional<TransferFailure> Deadline();
   std::optional<TransferFailure> Judge() const;
+  std::optional<TransferFailure> Checked(TemporaryFile& temp) const;
   std::optional<TransferFailure> PutInPlace(TemporaryFile& temp) const;
   std::optional<TransferFailure> WriteInPlace(TemporaryFile& temp) const;
   TransferFailure Failure(Kind kind) const;
@@ -138,6 +139,7 @@ void DownloadControl::StartTransfer() {
   Report(3, !failure);
   // The target is not replaced yet, so a cancel handed over in the last report still wins.
   if (!failure && cancel_) failure = Failure(Kind::kCancelled);
+  if (!failure && temp) failure = Checked(*temp);
   if (!failure && temp) failure = PutInPlace(*temp);
   temp.reset();
   failed_ = failure && failure->kind != Kind::kCancelled;
@@ -263,6 +265,16 @@ std::optional<TransferFailure> DownloadControl::Judge() const {
   }
   TransferFailure failure = Failure(KindOf(error));
   failure.code = seen_.result.code;
+  return failure;
+}
+
+// The caller's word on a complete download before it replaces the target.
+std::optional<TransferFailure> DownloadControl::Checked(TemporaryFile& temp) const {
+  if (!CheckDownload) return std::nullopt;
+  std::optional<std::string> refusal = CheckDownload(temp.Path());
+  if (!refusal) return std::nullopt;
+  TransferFailure failure = Failure(Kind::kProgramRefused);
+  failure.detail = std::move(*refusal);
   return failure;
 }
 

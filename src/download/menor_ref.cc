@@ -7,8 +7,9 @@
 #include "common/cp1252.h"
 #include "common/numbers.h"
 #include "common/text.h"
-#include "download/expand_file.h"
+#include "download/file_facts.h"
 #include "download/menor_ref_form.h"
+#include "download/program_check.h"
 #include "platform/program_end.h"
 
 namespace velmorin {
@@ -119,22 +120,34 @@ void MenorRef::Command1Click() {
   control->SourceUrl = form_.Text("Text1");
   control->TargetPath = form_.Text("Text2");
   control->TransferProgress = [this](platform::TransferProgressArgs& args) { TransferProgress(args); };
+  if (IsProgramDownload(control->TargetPath))
+    control->CheckDownload = [this](const std::string& path) { return CheckDownload(path); };
   last_bytes_received_ = 0;
+  download_check_.clear();
   const double start = platform_.clock.SteadySeconds();
   control->StartTransfer();
   ReportTransfer(*control, platform_.clock.SteadySeconds() - start);
   const bool on_update_server = Contains(control->SourceUrl, settings_.update_domain);
   const bool failed = control->TransferFailed();
   if (!on_update_server && failed) return;
-  if (failed) {
-    EndWithBox(platform::MessageIcon::kCritical, "Error de actualizacion",
-               "No puede descargar \n" + form_.Text("Descarga") +
-                   "\n\nEl proceso de actualizacion se va a interrumpir\n" +
-                   Ansi("Compruebe si está conectado a internet"));
-  }
+  if (failed) FailureBox();
   const std::string result = control->ResultText();
   if (result != "OK") EndWithBox(platform::MessageIcon::kInformation, "", result);
-  Succeeded();
+  Succeeded(on_update_server);
+}
+
+std::optional<std::string> MenorRef::CheckDownload(const std::string& path) {
+  const ProgramCheck check = CheckProgram(platform_.trust, path, settings_.trusted_signer);
+  download_check_ = check.text;
+  if (check.refused) return check.text;
+  return std::nullopt;
+}
+
+void MenorRef::FailureBox() {
+  EndWithBox(platform::MessageIcon::kCritical, "Error de actualizacion",
+             "No puede descargar \n" + form_.Text("Descarga") +
+                 "\n\nEl proceso de actualizacion se va a interrumpir\n" +
+                 Ansi("Compruebe si está conectado a internet"));
 }
 
 // Every outcome, also a failure that the run passes over in silence.
@@ -144,16 +157,24 @@ void MenorRef::ReportTransfer(const platform::DownloadFile& control, double seco
   std::snprintf(figures, sizeof figures, "; HTTP %d; %ld bytes; %.1f s", control.HttpStatus(),
                 static_cast<long>(last_bytes_received_), seconds);
   const std::string outcome = control.TransferFailed() ? "fallo: " + control.ResultText() : control.ResultText();
-  platform::Report(platform_, "descarga",
-                   WithoutCredentials(control.SourceUrl) + " -> " + control.TargetPath + ": " + outcome + figures);
+  std::string facts;
+  if (outcome == "OK" && !download_check_.empty()) facts += "; " + download_check_;
+  if (outcome == "OK" && !control.TargetPath.empty()) facts += "; archivo: " + FileFacts(platform_, control.TargetPath);
+  platform::Report(
+      platform_, "descarga",
+      WithoutCredentials(control.SourceUrl) + " -> " + control.TargetPath + ": " + outcome + figures + facts);
 }
 
-void MenorRef::Succeeded() {
+// A refused program ends the transfer as a failed one would.
+void MenorRef::Succeeded(bool on_update_server) {
   const std::string target = form_.Text("Text2");
   if (IsCompressedDownload(target)) {
     const std::string expanded = target.substr(0, target.size() - 4);
     // A failed expansion starts nothing: an older program at that path must not run.
-    if (ExpandFile(platform_.fs, target, expanded)) platform_.processes.StartFocused(expanded);
+    const Expansion expansion = ExpandProgram(platform_, target, expanded, settings_.trusted_signer);
+    if (expansion == Expansion::kPlaced) platform_.processes.StartFocused(expanded);
+    if (expansion == Expansion::kRefused && !on_update_server) return;
+    if (expansion == Expansion::kRefused) FailureBox();
   }
   SetOption1();
 }

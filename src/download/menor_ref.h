@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/form.h"
@@ -45,7 +46,9 @@ class MenorRef {
   void FormLoad();
   void StartSequence();
   void Command1Click();
-  void Succeeded();
+  std::optional<std::string> CheckDownload(const std::string& path);
+  void Succeeded(bool on_update_server);
+  void FailureBox();
   void SetOption1();
   void Close();
   void ReportTransfer(const platform::DownloadFile& control, double seconds);
@@ -58,6 +61,7 @@ class MenorRef {
   bool cancel_requested_ = false;
   float last_elapsed_seconds_ = 0;
   int32_t last_bytes_received_ = 0;
+  std::string download_check_;  // what the check of a downloaded program found, for the report
 };
 
 // The URL's host: the text between its second and third slash.

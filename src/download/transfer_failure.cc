@@ -38,6 +38,7 @@ const std::pair<K, const char*> kPatterns[] = {
     {K::kAccessDenied, "No se pudo guardar {target}: acceso denegado."},
     {K::kTargetInUse, "No se pudo guardar {target}: el archivo está en uso por otro programa."},
     {K::kDiskError, "No se pudo guardar {target}: error de disco (código {code})."},
+    {K::kProgramRefused, "Se rechaza el programa descargado '{file}' ({detail}): se conserva la copia anterior."},
     {K::kNetworkError, "Error de red al descargar '{file}' de {host} (código {code})."},
 };
 
@@ -115,7 +116,8 @@ std::string FailureText(const TransferFailure& f) {
                               {"received", std::to_string(f.received)},
                               {"length", std::to_string(f.length)},
                               {"redirects", std::to_string(f.max_redirects)},
-                              {"code", std::to_string(f.code)}});
+                              {"code", std::to_string(f.code)},
+                              {"detail", f.detail}});
 }
 
 }  // namespace velmorin

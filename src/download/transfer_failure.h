@@ -31,6 +31,7 @@ enum class TransferFailureKind {
   kTargetInUse,
   kDiskError,
   kNetworkError,
+  kProgramRefused,
 };
 
 struct TransferFailure {
@@ -43,7 +44,8 @@ struct TransferFailure {
   int64_t length = -1;
   double seconds = 0;  // the limit that passed
   int max_redirects = 0;
-  long code = 0;  // the system's own code, for support
+  long code = 0;       // the system's own code, for support
+  std::string detail;  // why a downloaded program was refused, CP1252
 };
 
 // The ResultText of a failure: Spanish, CP1252, one sentence or two, naming what failed.

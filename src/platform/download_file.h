@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace velmorin::platform {
@@ -35,6 +36,10 @@ class DownloadFile {
 
   // Raised at most about 20 times a second, plus a last report (State 3).
   std::function<void(TransferProgressArgs&)> TransferProgress;
+  // Asked once about a complete download, at `path` beside the target (a Windows path), before
+  // it replaces the target: a reason (CP1252) fails the transfer and leaves the target as it
+  // was. Unset: every complete download goes in place.
+  std::function<std::optional<std::string>(const std::string& path)> CheckDownload;
 };
 
 }  // namespace velmorin::platform

@@ -43,6 +43,8 @@ class TemporaryFile {
   // other handles; this file stays until the destructor.
   virtual FileResult CopyIntoTarget() = 0;
   virtual int64_t size() const = 0;
+  // Its Windows path (CP1252), for a check that opens it by name; empty when it has none.
+  virtual std::string Path() const { return {}; }
 };
 
 class DownloadFiles {

@@ -9,6 +9,8 @@
 #include "platform/download_file.h"
 #include "platform/file_system.h"
 #include "platform/processes.h"
+#include "platform/program_trust.h"
+#include "platform/sha256.h"
 #include "platform/ui.h"
 
 namespace velmorin::platform {
@@ -21,6 +23,10 @@ struct Platform {
   std::function<std::unique_ptr<DownloadFile>()> make_download_file;
   // The run report; none in tests that do not look at it.
   RunReport* report = nullptr;
+  // Signatures of the programs the run starts; none: not checked.
+  ProgramTrust* trust = nullptr;
+  // Digests of the files downloads put in place, for the report; none: sizes only.
+  Sha256* sha256 = nullptr;
 };
 
 // An event for the run report, when there is one.

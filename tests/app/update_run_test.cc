@@ -7,7 +7,9 @@
 
 #include "app/inicio_mr.h"
 #include "common/cp1252.h"
+#include "common/run_report.h"
 #include "support/fake_platform.h"
+#include "support/temp_dir.h"
 
 namespace velmorin {
 namespace {
@@ -123,6 +125,22 @@ TEST_F(UpdateRunTest, StartsTheArchiverTheToolAndTheInstallerWithTheExactLines) 
   EXPECT_EQ(p_.fs.File("F:\\velmorin\\bdnet\\origen"), "VELMOR\xCDN\r\nDOLVEK\r\n\r\n");
   EXPECT_EQ(p_.ui.events.back(), "exit 0");
   EXPECT_THAT(p_.ui.events, Contains("unload InicioMR"));
+}
+
+// Both programs the run starts are checked; a refused one is reported and the run goes on.
+TEST_F(UpdateRunTest, ARefusedInstallerIsNotStartedAndTheRunEndsNormally) {
+  test_support::TempDir dir;
+  RunReport report((dir.path() / "report.log").string());
+  p_.platform.report = &report;
+  p_.fs.SetFile("F:\\velmorin\\bdnet\\soft\\ovt-qe58.exe", "swapped installer");
+  p_.trust.by_content["swapped installer"] = {.signature = platform::Signature::kBad, .reason = "cambiado"};
+  Region("Extremadura");
+  EXPECT_EQ(RunProgram(), 0);
+  EXPECT_THAT(p_.ui.Matching("start"), ElementsAre(testing::_, testing::_, testing::HasSubstr("quimbaleta.exe")));
+  EXPECT_THAT(test_support::ReadFileBytes(dir.path() / "report.log"),
+              testing::AllOf(testing::HasSubstr("firma: F:\\velmorin\\reparar\\quimbaleta.exe: sin firma\r\n"),
+                             testing::HasSubstr("programa rechazado: F:\\velmorin\\bdnet\\soft\\ovt-qe58.exe: "
+                                                "firma no válida: cambiado; no se inicia\r\n")));
 }
 
 TEST_F(UpdateRunTest, EmptyPrefixCommandLines) {

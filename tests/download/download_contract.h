@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -69,6 +70,7 @@ class DownloadContract : public testing::Test {
     auto control = MakeDownloadControl(backend_.Transports(), backend_.Files(), options_);
     control->SourceUrl = url;
     control->TargetPath = target;
+    control->CheckDownload = check_;
     const auto start = ContractClock::now();
     ContractClock::time_point cancelled_at{};
     control->TransferProgress = [&](platform::TransferProgressArgs& args) {
@@ -132,6 +134,7 @@ class DownloadContract : public testing::Test {
 
   Backend backend_;
   DownloadOptions options_;
+  std::function<std::optional<std::string>(const std::string&)> check_;  // the caller's check, if any
 };
 
 TYPED_TEST_SUITE_P(DownloadContract);
@@ -463,6 +466,24 @@ TYPED_TEST_P(DownloadContract, HttpsIsFetchedOnlyFromATrustedServer) {
   EXPECT_EQ(this->TargetBytes(), body);
 }
 
+// A program is checked where it lies beside the target, whole, before it replaces the target.
+TYPED_TEST_P(DownloadContract, ADownloadRefusedByItsCheckLeavesTheOldTarget) {
+  const std::string body = Bytes(50000);
+  this->backend_.Serve("/VISADO75.txt", body);
+  this->PutOldTarget();
+  std::string seen;
+  this->check_ = [&](const std::string& path) -> std::optional<std::string> {
+    seen = ReadFileBytes(this->backend_.Folder() / path.substr(path.find_last_of('\\') + 1));
+    return "firma no v\xE1lida";
+  };
+  const Fetched refused = this->Fetch(this->backend_.Url("/VISADO75.txt"));
+  EXPECT_TRUE(refused.failed);
+  EXPECT_EQ(refused.text,
+            "Se rechaza el programa descargado 'VISADO75.txt' (firma no válida): se conserva la copia anterior.");
+  EXPECT_EQ(seen, body);
+  this->ExpectOldTargetAlone();
+}
+
 REGISTER_TYPED_TEST_SUITE_P(DownloadContract, SuccessReplacesTheTargetWithOneRequestAndReportsInOrder,
                             BodiesWithoutALengthEmptyOrDiscarded, ServerFailuresNameTheirCauseAndKeepTheOldTarget,
                             ConnectionFailuresNameTheHost, NoConnectionEndsAtTheFirstByteDeadline,
@@ -471,6 +492,7 @@ REGISTER_TYPED_TEST_SUITE_P(DownloadContract, SuccessReplacesTheTargetWithOneReq
                             AShortPauseOrASteadySlowBodyIsWaitedOut, ACancelEndsEveryPhaseWithinASecond,
                             ACancelPendingAtTheFirstReportSendsNoRequest, ABadDestinationOrAddressFailsBeforeAnyRequest,
                             StaleTemporaryFilesGoLiveOnesStay, ATargetHeldOpenByAnotherProgramGetsTheNewContent,
-                            ATemporaryFileHeldForAMomentIsRenamedOnceFree, HttpsIsFetchedOnlyFromATrustedServer);
+                            ATemporaryFileHeldForAMomentIsRenamedOnceFree, HttpsIsFetchedOnlyFromATrustedServer,
+                            ADownloadRefusedByItsCheckLeavesTheOldTarget);
 
 }  // namespace velmorin::test_support

@@ -18,6 +18,7 @@ using testing::Contains;
 using testing::ElementsAre;
 using testing::HasSubstr;
 using Args = platform::TransferProgressArgs;
+using platform::Signature;
 
 std::string Gzip(const std::string& text) {
   z_stream z{};
@@ -207,6 +208,32 @@ TEST_F(MenorRefTest, CorruptCompressedDownloadStartsNothing) {
   EXPECT_EQ(Fetch("http://council/tool.exe.F_C", "C:\\velmorin\\bases\\tool.exe.F_C"), -1);
   EXPECT_TRUE(p_.ui.Matching("start").empty());
   EXPECT_EQ(p_.fs.File("C:\\velmorin\\bases\\tool.exe"), "older program");
+}
+
+// A signature that does not hold: the transfer fails, the old copy stays.
+TEST_F(MenorRefTest, ARefusedProgramFailsTheTransferAndKeepsTheOldCopy) {
+  const std::string url = "http://10.1.2.3/datosprefmenor/Quimbaleta.exe", target = "C:\\velmorin\\bases\\Q.exe";
+  p_.fs.SetFile(target, "old program");
+  p_.trust.by_content["changed"] = {.signature = Signature::kBad, .reason = "no corresponde"};
+  p_.downloads.script[url] = {.body = "changed"};
+  EXPECT_EQ(Fetch(url, target), 1);
+  EXPECT_THAT(p_.ui.Matching("msgbox"), ElementsAre(HasSubstr("msgbox critical Error de actualizacion No puede")));
+  EXPECT_EQ(p_.fs.File(target), "old program");
+  EXPECT_THAT(p_.trust.checked, ElementsAre(target + ".part-fake"));
+}
+
+TEST_F(MenorRefTest, ARefusedCompressedProgramIsNeitherPutInPlaceNorStarted) {
+  const std::string tool = "C:\\velmorin\\bases\\tool.exe";
+  p_.fs.SetFile(tool, "older program");
+  p_.trust.by_content["tampered"] = {.signature = Signature::kBad, .reason = "no corresponde"};
+  p_.downloads.script["http://council/tool.exe.F_C"] = {.body = Gzip("tampered")};
+  EXPECT_EQ(Fetch("http://council/tool.exe.F_C", tool + ".F_C"), -1);  // another site: in silence
+  p_.downloads.script["http://10.1.2.3/tool.exe.F_C"] = {.body = Gzip("tampered")};
+  EXPECT_EQ(Fetch("http://10.1.2.3/tool.exe.F_C", tool + ".F_C"), 1);
+  EXPECT_THAT(p_.ui.Matching("msgbox"), ElementsAre(HasSubstr("msgbox critical")));
+  EXPECT_TRUE(p_.ui.Matching("start").empty());
+  EXPECT_EQ(p_.fs.File(tool), "older program");
+  EXPECT_FALSE(p_.fs.FileExists(tool + ".nuevo~"));
 }
 
 }  // namespace

@@ -159,7 +159,8 @@ class UpdateRunRegionE2E : public UpdateRunE2E, public testing::WithParamInterfa
     EXPECT_THAT(report, testing::Contains(testing::StartsWith("datos: unidad 'F:', región '" + region + "' (")));
     EXPECT_THAT(LinesStarting(report, "descarga: "), testing::SizeIs(RequestLines().size()));
     EXPECT_THAT(LinesStarting(report, "descarga: "),
-                testing::Each(testing::MatchesRegex(".* -> .*: OK; HTTP 200; [0-9]+ bytes; [0-9.]+ s")));
+                testing::Each(testing::MatchesRegex(".* -> .*: OK; HTTP 200; [0-9]+ bytes; [0-9.]+ s(; [^;]*)?"
+                                                    "(; archivo: [0-9]+ bytes, SHA-256 [0-9a-f]{64})?")));
     EXPECT_THAT(report, testing::Contains(testing::MatchesRegex(
                             "descarga: http://127.0.0.1:[0-9]+/datosprefmenor/VISADO75.txt -> "
                             "F:\\\\velmorin\\\\VISADO75.txt: OK; HTTP 200; [1-9][0-9]* bytes; .*")));

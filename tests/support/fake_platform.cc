@@ -164,10 +164,22 @@ class FakeDownloadFile : public platform::DownloadFile {
     result_ = transfer.result;
     if (failed_ || TargetPath.empty()) return;
     try {
-      owner_.fs_.Open(TargetPath, platform::OpenMode::kOutput)->WriteAt(0, transfer.body);
+      Store(transfer.body);
     } catch (const RuntimeError&) {
       failed_ = true;
       result_ = "La carpeta de destino no existe.";
+    }
+  }
+  // As the control does: beside the target first, where the caller's check sees it.
+  void Store(const std::string& body) {
+    const std::string beside = TargetPath + ".part-fake";
+    owner_.fs_.Open(beside, platform::OpenMode::kOutput)->WriteAt(0, body);
+    if (const auto refusal = CheckDownload ? CheckDownload(beside) : std::nullopt) {
+      owner_.fs_.RemoveFile(beside);
+      failed_ = true;
+      result_ = "rechazado: " + *refusal;
+    } else {
+      owner_.fs_.Rename(beside, TargetPath);
     }
   }
   bool TransferFailed() const override { return failed_; }
@@ -180,6 +192,15 @@ class FakeDownloadFile : public platform::DownloadFile {
 };
 
 std::unique_ptr<platform::DownloadFile> FakeDownloads::Make() { return std::make_unique<FakeDownloadFile>(*this); }
+
+platform::TrustVerdict FakeProgramTrust::Check(const std::string& path) {
+  checked.push_back(path);
+  auto file = fs_.Open(path, platform::OpenMode::kInput);
+  std::string bytes(file->Size(), '\0');
+  file->ReadAt(0, bytes);
+  const auto it = by_content.find(bytes);
+  return it == by_content.end() ? platform::TrustVerdict{.signature = platform::Signature::kNone} : it->second;
+}
 
 FakePlatform::FakePlatform() = default;
 

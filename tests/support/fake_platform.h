@@ -108,6 +108,19 @@ class FakeDownloads {
   FakeUi& ui_;
 };
 
+// Says of a file what `by_content` says of its bytes, as a signature travels inside the file;
+// unsigned otherwise. Records the paths it was asked about.
+class FakeProgramTrust : public platform::ProgramTrust {
+ public:
+  explicit FakeProgramTrust(platform::FileSystem& fs) : fs_(fs) {}
+  platform::TrustVerdict Check(const std::string& path) override;
+  std::map<std::string, platform::TrustVerdict> by_content;
+  std::vector<std::string> checked;
+
+ private:
+  platform::FileSystem& fs_;
+};
+
 // Everything a test of the dialog or the run needs, wired together.
 struct FakePlatform {
   FakePlatform();
@@ -116,7 +129,8 @@ struct FakePlatform {
   FakeClock clock;
   FakeProcesses processes{fs, ui};
   FakeDownloads downloads{fs, ui};
-  platform::Platform platform{fs, ui, processes, clock, [this] { return downloads.Make(); }};
+  FakeProgramTrust trust{fs};
+  platform::Platform platform{fs, ui, processes, clock, [this] { return downloads.Make(); }, nullptr, &trust};
 };
 
 }  // namespace velmorin::test_support

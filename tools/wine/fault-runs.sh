@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Whole runs of velmorin-update.exe under Wine with the update server misbehaving at the first
 # of its downloads (SNOMED.txt) in the ways that only the download control's deadlines end,
-# then a run killed in the middle of a download and the next run after it. Each faulty run must
+# then a run killed in the middle of a download and the next run after it, and a run whose
+# Quimbaleta.exe had a byte changed after it was signed. Each faulty run must
 # end with the failure box and exit code 1 within the deadline, the old file intact and no
 # temporary file left; the next run after the killed one removes the file the killed one left.
 # Prints, for each fault, the seconds from the request to the failure.
@@ -109,3 +110,23 @@ keep=
 cmp -s "$drives/F/velmorin/quorra/SNOMED.txt" "$work/sites/update/$snomed" || fail "SNOMED.txt was not stored"
 [ "$(temporary_files)" = 0 ] || fail "the run after the killed one left the killed run's temporary file"
 echo "  a killed run's temporary file is removed by the next run"
+
+# A Quimbaleta.exe changed after signing (tools/wine/signed-programs.sh): refused as a failed
+# download, so the box ends the run, the old copy stays and nothing is started.
+old_tool="older Quimbaleta.exe"
+printf '%s' "$old_tool" >"$work/pristine/F/velmorin/reparar/Quimbaleta.exe"
+cp "$cross/tests/platform/win32/signed/changed.exe" "$work/sites/update/datosprefmenor/Quimbaleta.exe"
+: >"$work/faults"
+export VELMORIN_REPORT
+VELMORIN_REPORT=$(windows_path "$work/changed-report.log")
+run "changed Quimbaleta.exe"
+unset VELMORIN_REPORT
+grep -qP '^msgbox\tcritical\tError de actualizacion\tNo puede descargar \\nF:\\velmorin\\reparar\\Quimbaleta.exe' \
+  "$drives/ui.log" || fail "changed Quimbaleta.exe: no failure box (see $drives)"
+[ "$exit_code" = 1 ] || fail "changed Quimbaleta.exe: exit code $exit_code"
+[ "$(cat "$drives/F/velmorin/reparar/Quimbaleta.exe")" = "$old_tool" ] || fail "changed Quimbaleta.exe replaced the old copy"
+! grep -q $'^start\t' "$drives/ui.log" || fail "changed Quimbaleta.exe: a program was started"
+grep -q "Se rechaza el programa descargado 'Quimbaleta.exe' (firma no válida: la firma no corresponde al contenido \
+del archivo (código 0x80096010))" "$work/changed-report.log" ||
+  fail "changed Quimbaleta.exe: the report does not say why (see $work/changed-report.log)"
+echo "  a Quimbaleta.exe changed after signing is refused: the box, exit code 1, the old copy kept"

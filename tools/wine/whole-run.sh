@@ -34,7 +34,9 @@ mkdir -p "$work"
 "$host/tools/sample_pharmacy/velmorin-sample-pharmacy" make "$work/linux/drives" "$work/sites" "$region"
 cp -a "$work/linux" "$work/wine"
 helper=$cross/tests/platform/win32/velmorin-test-helper.exe
-cp "$helper" "$work/sites/update/datosprefmenor/Quimbaleta.exe"
+# Quimbaleta.exe signed with a throwaway certificate: the report names its signer.
+signed_tool=$cross/tests/platform/win32/signed/signed.exe
+cp "$signed_tool" "$work/sites/update/datosprefmenor/Quimbaleta.exe"
 cp "$helper" "$work/wine/drives/F/velmorin/bdnet/soft/ovt-qe58.exe"
 
 # The database archive comes slowly, so that the dialog can be seen at work.
@@ -105,4 +107,11 @@ tail -n 1 "$report" | grep -q $'fin: código de salida 0\r$' ||
 events() { sed 's/^\xEF\xBB\xBF//' "$1" | cut -c22- | cut -d: -f1 | grep -v '^programa'; }
 cmp -s <(events "$report") <(events "$work/linux-report.log") ||
   fail "the run reports of the two builds differ: $(diff <(events "$report") <(events "$work/linux-report.log") | head -5)"
+# Each download's size and digest; the programs' signers.
+grep -q "Quimbaleta.exe: OK; .*; firmado por Velmorin test signing; archivo: $(stat -c %s "$signed_tool") bytes, \
+SHA-256 $(sha256sum "$signed_tool" | cut -d' ' -f1)"$'\r$' "$report" || fail "the report lacks Quimbaleta.exe's signer, size or digest"
+grep -q 'firma: F:\\velmorin\\reparar\\quimbaleta.exe: firmado por Velmorin test signing' "$report" ||
+  fail "the report does not name the signer of the program started"
+[ "$(grep -c 'archivo: [0-9]* bytes, SHA-256 [0-9a-f]\{64\}' "$report")" -ge 14 ] ||
+  fail "the report lacks a size and digest for some download"
 echo "Windows and Linux runs left the same record files and reported the same $(events "$report" | wc -l) events; screenshots in $work"

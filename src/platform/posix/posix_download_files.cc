@@ -45,8 +45,8 @@ mode_t NewFileMode() {
 
 class PosixTemporaryFile : public TemporaryFile {
  public:
-  PosixTemporaryFile(int fd, std::string path, fs::path target)
-      : fd_(fd), path_(std::move(path)), target_(std::move(target)) {}
+  PosixTemporaryFile(int fd, std::string path, fs::path target, std::string windows_path)
+      : fd_(fd), path_(std::move(path)), target_(std::move(target)), windows_path_(std::move(windows_path)) {}
   // The name goes first, while the lock still tells others the file is in use.
   ~PosixTemporaryFile() override {
     if (!path_.empty()) ::unlink(path_.c_str());
@@ -102,6 +102,7 @@ class PosixTemporaryFile : public TemporaryFile {
   }
 
   int64_t size() const override { return written_; }
+  std::string Path() const override { return windows_path_; }
 
  private:
   int Copy(int out) const {
@@ -139,6 +140,7 @@ class PosixTemporaryFile : public TemporaryFile {
   int fd_;
   std::string path_;  // empty once it has become the target
   fs::path target_;
+  std::string windows_path_;
   off_t written_ = 0;
   off_t flushed_ = 0;
 };
@@ -192,7 +194,8 @@ class PosixDownloadFiles : public DownloadFiles {
     // Another transfer cannot have it yet: the name is new.
     ::flock(fd, LOCK_EX | LOCK_NB);
     ::fchmod(fd, NewFileMode());
-    return std::make_unique<PosixTemporaryFile>(fd, std::move(name), host);
+    std::string windows_path = target + name.substr(host.string().size());
+    return std::make_unique<PosixTemporaryFile>(fd, std::move(name), host, std::move(windows_path));
   }
 
  private:

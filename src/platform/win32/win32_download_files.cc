@@ -132,6 +132,7 @@ class Win32TemporaryFile : public TemporaryFile {
   }
 
   int64_t size() const override { return written_; }
+  std::string Path() const override { return Narrow(path_); }
 
  private:
   UniqueHandle file_;
