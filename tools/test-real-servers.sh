@@ -47,12 +47,14 @@ fail() {
 # Installed without starting the packages' own services (they would listen on every address).
 if ! command -v nginx >/dev/null || ! [ -x /usr/sbin/squid ]; then
   guard=
+  as_root=
+  [ "$(id -u)" -eq 0 ] || as_root=sudo
   if [ ! -e /usr/sbin/policy-rc.d ]; then
     guard=/usr/sbin/policy-rc.d
-    printf '#!/bin/sh\nexit 101\n' | sudo tee "$guard" >/dev/null && sudo chmod +x "$guard"
+    printf '#!/bin/sh\nexit 101\n' | $as_root tee "$guard" >/dev/null && $as_root chmod +x "$guard"
   fi
   bash tools/install-deps.sh nginx-light squid
-  [ -z "$guard" ] || sudo rm -f "$guard"
+  [ -z "$guard" ] || $as_root rm -f "$guard"
 fi
 
 pids=()
