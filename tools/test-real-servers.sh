@@ -61,7 +61,9 @@ pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for prefix in "$work"/prefix-*; do
-    [ -d "$prefix" ] && WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+    [ -d "$prefix" ] || continue
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+    rm -rf "$prefix"  # 700 MB each
   done
 }
 trap cleanup EXIT
