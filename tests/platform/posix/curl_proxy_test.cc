@@ -46,6 +46,8 @@ TEST(CurlProxy, ADemandForATunnelComesWithTheProxysStatus) {
     EXPECT_EQ(::write(fd, answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));
     ::close(fd);
   });
+  ::unsetenv("no_proxy");  // the proxy is on loopback, which such a list often names
+  ::unsetenv("NO_PROXY");
   ::setenv("https_proxy", ("http://127.0.0.1:" + std::to_string(ntohs(a.sin_port))).c_str(), 1);
   Heads heads;
   const TransportResult result = MakeCurlTransport("")->Get({.url = "https://127.0.0.1:9/lista.txt"}, heads);
