@@ -21,3 +21,4 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir "$build" --output-on-failure -j "$(( $(nproc) * 4 ))"
 bash tools/fuzz.sh
 [ "${SKIP_WINE:-0}" = 1 ] || HOST_BUILD=$build bash tools/test-wine.sh
+bash tools/test-real-servers.sh "$build" "$([ "${SKIP_WINE:-0}" = 1 ] || echo wine)"

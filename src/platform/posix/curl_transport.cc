@@ -31,6 +31,7 @@ struct Call {
   TransportEvents& events;
   CURL* easy;
   ResponseHead head;      // of the response whose headers are coming
+  bool answered = false;  // the control has had a response's head
   bool declined = false;  // the control wants no body
   bool stopped = false;
 };
@@ -74,6 +75,7 @@ size_t OnHeader(char* line, size_t size, size_t count, void* user) {
   curl_easy_getinfo(call->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   call->head.status = static_cast<int>(status);
   call->head.content_length = length;
+  call->answered = true;
   if (call->events.OnHeaders(call->head)) return text.size();
   call->declined = true;
   return 0;
@@ -96,6 +98,14 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   if (!call->events.Stopped()) return 0;
   call->stopped = true;
   return 1;
+}
+
+// A proxy that demands credentials before it opens a tunnel (https) gives no response of the
+// server's: its 407 is handed on as the answer, so that the report shows the status.
+void HandOnProxyDemand(Call& call) {
+  long status = 0;
+  curl_easy_getinfo(call.easy, CURLINFO_HTTP_CONNECTCODE, &status);
+  if (status == 407 && !call.answered) call.events.OnHeaders(ResponseHead{.status = 407});
 }
 
 TransportError ErrorOf(CURLcode code, CURL* easy) {
@@ -146,6 +156,7 @@ class CurlTransport : public HttpTransport {
     const CURLcode code = curl_easy_perform(easy.get());
     if (call.declined) return {};
     if (call.stopped) return {TransportError::kStopped, code};
+    HandOnProxyDemand(call);
     return {ErrorOf(code, easy.get()), code};
   }
 

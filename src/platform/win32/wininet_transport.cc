@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/win32/win32_error.h"
+#include "platform/win32/win32_proxy_credential.h"
 
 namespace velmorin::platform {
 namespace {
@@ -173,13 +174,27 @@ class WinInetTransport : public HttpTransport {
     SetTimeouts(request.get());
     if (events.Stopped()) return {TransportError::kStopped, 0};
     const std::wstring headers = RequestHeaders(http);
-    if (!::HttpSendRequestW(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()), nullptr, 0)) {
+    if (!Send(request.get(), headers)) return Failed(::GetLastError());
+    // A proxy that still demands a user and password (WinINet answers NTLM and Negotiate with
+    // the signed-in user by itself) gets the one a technician stored for it, once.
+    if (ProxyDemands(request.get()) && ApplyStoredProxyCredential(session.get(), request.get(), parts->secure) &&
+        !Send(request.get(), headers)) {
       return Failed(::GetLastError());
     }
     return Receive(request.get(), events);
   }
 
  private:
+  static bool Send(HINTERNET request, const std::wstring& headers) {
+    return ::HttpSendRequestW(request, headers.c_str(), static_cast<DWORD>(headers.size()), nullptr, 0);
+  }
+
+  static bool ProxyDemands(HINTERNET request) {
+    DWORD status = 0, size = sizeof status;
+    return ::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) &&
+           status == HTTP_STATUS_PROXY_AUTH_REQ;
+  }
+
   void SetTimeouts(HINTERNET handle) const {
     DWORD ms = give_up_ms_;
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
