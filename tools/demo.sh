@@ -8,8 +8,13 @@ region=${1:-"Castilla y León"}
 
 bash tools/install-deps.sh
 build=build-demo
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORIN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target velmorin-update velmorin-test-server velmorin-sample-pharmacy
+echo "== Compilando (la salida solo se muestra si falla)"
+mkdir -p "$build"
+if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORIN_BUILD_TESTS=OFF &&
+  cmake --build "$build" --target velmorin-update velmorin-test-server velmorin-sample-pharmacy; } >"$build/build.log" 2>&1; then
+  cat "$build/build.log" >&2
+  exit 1
+fi
 
 work=$build/demo
 rm -rf "$work"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, every Debian package the build, the tests and the demo need, and the
 # packages named as arguments (the Windows stage and the fuzzers add theirs).
-# Idempotent: packages already present are not fetched again.
+# Idempotent: packages already present are not fetched again. Quiet: apt-get's output is shown
+# only when it fails.
 set -euo pipefail
 
 packages=(
@@ -14,12 +15,22 @@ packages=(
 
 sudo_cmd=""
 [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+apt_log=$(mktemp)
+trap 'rm -f "$apt_log"' EXIT
+# Runs a command with its output kept aside, and shows that output if it fails.
+quietly() {
+  "$@" >>"$apt_log" 2>&1 && return 0
+  local status=$?
+  cat "$apt_log" >&2
+  : >"$apt_log"
+  return $status
+}
 
 # A mirror in the middle of a sync fails one index now and then: try again, then go on with
 # the indexes that did come; apt-get install says plainly if a package is really missing.
 apt_update() {
   for attempt in 1 2 3; do
-    $sudo_cmd apt-get update -qq && return 0
+    quietly $sudo_cmd apt-get update -qq && return 0
     echo "apt-get update failed (attempt $attempt); trying again" >&2
     sleep $((attempt * 5))
   done
@@ -32,8 +43,9 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
+  echo "Installing ${missing[*]}"
   apt_update
-  install=($sudo_cmd apt-get install -y -qq --no-install-recommends)
+  install=(quietly $sudo_cmd apt-get install -y -qq --no-install-recommends)
   # Without one architecture's security index (that mirror sync again), the other's newer
   # library versions leave no common version to install: prefer the release's own.
   "${install[@]}" "${missing[@]}" ||

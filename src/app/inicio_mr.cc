@@ -1,11 +1,7 @@
-// InicioMR and the program's entry into the core.
+// InicioMR: the start-up form that starts the run and ends the program.
 #include "app/inicio_mr.h"
 
 #include "app/inicio_mr_form.h"
-#include "app/update_run.h"
-#include "app/updater.h"
-#include "common/settings.h"
-#include "download/menor_ref.h"
 #include "platform/program_end.h"
 
 namespace velmorin {
@@ -36,16 +32,6 @@ void InicioMR::End() {
   channels_.CloseAll();
   platform_.ui.Unload(form_);
   platform_.ui.EndProgram(kExitNormal);
-}
-
-void RunUpdater(platform::Platform& platform, const Settings& settings) {
-  Channels channels(platform.fs);
-  MenorRef dialog(platform, channels, settings);
-  InicioMR* startup_form = nullptr;
-  InicioMR startup(platform, channels,
-                   [&] { UpdateRun(platform, channels, dialog, startup_form->form(), settings).Run(); });
-  startup_form = &startup;
-  platform.ui.Run(startup.form());
 }
 
 }  // namespace velmorin

@@ -20,7 +20,7 @@ struct DecimalForm {
 DecimalForm Decompose(double value) {
   DecimalForm form;
   if (!std::isfinite(value)) {
-    form.integer = "0";
+    form.integer.assign(1, '0');
     return form;
   }
   char buffer[64];
@@ -35,7 +35,7 @@ DecimalForm Decompose(double value) {
   const std::string digits = text.substr(i, 1) + text.substr(i + 2, e - i - 2);
   const int point = std::stoi(text.substr(e + 1)) + 1;  // digits before the decimal point
   if (point <= 0) {
-    form.integer = "0";
+    form.integer.assign(1, '0');
     form.fraction = std::string(-point, '0') + digits;
   } else if (point >= static_cast<int>(digits.size())) {
     form.integer = digits + std::string(point - digits.size(), '0');

@@ -52,7 +52,7 @@ std::optional<TransferUrl> ParseTransferUrl(const std::string& url) {
   parts.path = url.substr(end);
   const size_t fragment = parts.path.find('#');
   if (fragment != std::string::npos) parts.path.erase(fragment);
-  if (parts.path.empty() || parts.path[0] != '/') parts.path.insert(0, "/");
+  if (parts.path.empty() || parts.path[0] != '/') parts.path.insert(parts.path.begin(), '/');
   return parts;
 }
 

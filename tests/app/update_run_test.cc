@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "app/inicio_mr.h"
+#include "app/updater.h"
 #include "common/cp1252.h"
 #include "common/run_report.h"
 #include "support/fake_platform.h"
@@ -48,14 +49,8 @@ class UpdateRunTest : public testing::Test {
 
   // Runs the program from its start-up form; returns the exit code.
   int RunProgram() {
-    Channels channels(p_.fs);
-    MenorRef dialog(p_.platform, channels, settings_);
-    InicioMR* form = nullptr;
-    InicioMR startup(p_.platform, channels,
-                     [&] { UpdateRun(p_.platform, channels, dialog, form->form(), settings_).Run(); });
-    form = &startup;
     try {
-      p_.ui.Run(startup.form());
+      RunUpdater(p_.platform, settings_);
     } catch (const ProgramEnded& end) {
       return end.code;
     }

@@ -5,6 +5,7 @@
 
 #include "common/runtime_error.h"
 #include "convert/channel_scope.h"
+#include "support/error_of.h"
 #include "support/memory_file_system.h"
 
 namespace velmorin {
@@ -12,14 +13,7 @@ namespace {
 
 using test_support::MemoryFileSystem;
 
-int ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using test_support::ErrorOf;
 
 TEST(Channels, CloseBeforeOpenAndCloseAll) {
   MemoryFileSystem fs;

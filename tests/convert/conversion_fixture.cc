@@ -4,17 +4,11 @@
 #include <algorithm>
 
 #include "convert/records.h"
+#include "support/error_of.h"
 
 namespace velmorin {
 
-int ErrorNumberOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
-}
+int ErrorNumberOf(const std::function<void()>& f) { return test_support::ErrorOf(f); }
 
 std::string TextLines(const std::vector<std::string>& lines) {
   std::string text;

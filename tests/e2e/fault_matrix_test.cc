@@ -3,13 +3,18 @@
 // faults that only the control's deadlines end, on the downloads of each kind.
 // Update server: the failure box, exit 1, nothing after it, nothing half-written. Council and
 // cooperative sites: silence, and the run goes on with the file that was there.
+// Every case runs as the update run in this process on the fakes; one case of each kind of
+// fault also runs the real program against the loopback server.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
+#include <map>
 
 #include "e2e/fault_run.h"
+#include "e2e/in_process_run.h"
 
 namespace velmorin::test_support {
 namespace {
@@ -105,7 +110,8 @@ std::string Backslashed(std::string path) {
   return path;
 }
 
-using Case = std::tuple<int, int>;
+// The download, the fault, and whether the real program runs it.
+using Case = std::tuple<int, int, bool>;
 
 std::string CaseName(const testing::TestParamInfo<Case>& info) {
   std::string name;
@@ -113,11 +119,16 @@ std::string CaseName(const testing::TestParamInfo<Case>& info) {
   return name + "_" + kFaults[std::get<1>(info.param)].short_name;
 }
 
+std::unique_ptr<MatrixRun> MakeRun(bool real) {
+  if (real) return std::make_unique<ProgramRun>("Castilla y León");
+  return std::make_unique<InProcessRun>("Castilla y León");
+}
+
 class FaultMatrix : public testing::TestWithParam<Case> {
  protected:
-  FaultMatrix() : run_("Castilla y León") {
+  FaultMatrix() : run_(MakeRun(std::get<2>(GetParam()))) {
     for (const Download& d : kDownloads) {
-      if (*d.destination) WriteFileBytes(F(d.destination), Previous(d));
+      if (*d.destination) run_->SetDataFile(d.destination, Previous(d));
     }
     pristine_ = Records();
   }
@@ -125,26 +136,29 @@ class FaultMatrix : public testing::TestWithParam<Case> {
   const Download& download() const { return kDownloads[std::get<0>(GetParam())]; }
   int index() const { return std::get<0>(GetParam()); }
   const Fault& fault() const { return kFaults[std::get<1>(GetParam())]; }
-  fs::path F(const std::string& relative) { return run_.pharmacy().F(relative); }
-  DriveFiles Records() { return ReadFiles(run_.pharmacy().drives() / "F", RecordFilePaths()); }
-  std::string Served(const Download& d) { return ReadFileBytes(run_.pharmacy().site(d.site) / (d.path + 1)); }
+  std::optional<std::string> F(const std::string& relative) { return run_->DataFile(relative); }
+  DriveFiles Records() {
+    DriveFiles files;
+    for (const std::string& path : RecordFilePaths()) files[path] = F(path);
+    return files;
+  }
+  std::string Served(const Download& d) { return ReadFileBytes(run_->pharmacy().site(d.site) / (d.path + 1)); }
 
   // Injects the fault into this case's download and runs the program.
   ProgramResult RunWithFault() {
     const Download& d = download();
+    const std::string rule = std::string(d.site) + " " + d.path;
     if (fault().directive != nullptr && *fault().directive == '\0') {
-      run_.server().SetFaults(std::string(d.site) + " " + d.path + " redirect " + d.path + "\n");
+      run_->SetFault(rule + " redirect " + d.path);
     } else if (fault().directive != nullptr) {
-      run_.server().SetFaults(std::string(d.site) + " " + d.path + " " + fault().directive + "\n");
-    } else if (index() == kCoop) {
-      run_.SetSiteUrl("VELMORIN_COOP_SITE", closed_.Url());
-    } else if (index() == kCouncil) {
-      run_.SetSiteUrl("VELMORIN_COUNCIL_SITE", closed_.Url());
+      run_->SetFault(rule + " " + fault().directive);
+    } else if (index() == kCoop || index() == kCouncil) {
+      run_->RefuseSite(d.site);
     } else {
       // The other sites stay up: only this download's connection is refused, after a redirect.
-      run_.server().SetFaults(std::string(d.site) + " " + d.path + " redirect " + closed_.Url() + d.path + "\n");
+      run_->SetFault(rule + " redirect " + run_->RefusedBase() + d.path);
     }
-    return run_.Run();
+    return run_->RunProgram();
   }
 
   // The requests of the run up to `last` (excluded); then the failing one, when the site saw it.
@@ -160,10 +174,17 @@ class FaultMatrix : public testing::TestWithParam<Case> {
     return lines;
   }
 
-  FaultRun run_;
-  ClosedPort closed_;
+  std::unique_ptr<MatrixRun> run_;
   DriveFiles pristine_;
 };
+
+// The record files' expected states are the same in every case: worked out once.
+const DriveFiles& Memo(const std::string& key, const std::function<DriveFiles()>& make) {
+  static std::map<std::string, DriveFiles> states;
+  auto state = states.find(key);
+  if (state == states.end()) state = states.emplace(key, make()).first;
+  return state->second;
+}
 
 // What the failing download's destination holds after the run.
 std::string DestinationState(const std::optional<std::string>& now, const std::string& previous,
@@ -192,32 +213,32 @@ TEST_P(UpdateServerFault, ShowsTheBoxEndsAndLeavesEverythingAsTheLastStepLeftIt)
   EXPECT_THAT(LogLines(result, "error"), IsEmpty());
 
   const auto expected_requests = ExpectedRequests(k, true);
-  const auto requests = run_.RequestLines(expected_requests.size());
+  const auto requests = run_->RequestLines(expected_requests.size());
   EXPECT_THAT(requests, ElementsAreArray(expected_requests));
-  const auto temporary = run_.TemporaryFiles();
+  const auto temporary = run_->TemporaryFiles();
   EXPECT_THAT(temporary, IsEmpty());
 
   // Earlier downloads are in place; this one and the later ones left what was there, except
   // that the notified-price list is emptied before its download and bdnet\temp at start.
   for (int i = 1; i < kDownloadCount; ++i) {
     const Download& d = kDownloads[i];
-    const fs::path path = F(d.destination);
+    const auto file = F(d.destination);
     const bool absent = i == kArchive;
     if (i < k) {
-      EXPECT_EQ(ReadFileBytes(path), Served(d)) << d.name;
+      EXPECT_EQ(file, Served(d)) << d.name;
     } else if (absent) {
-      EXPECT_FALSE(fs::exists(path)) << d.name;
+      EXPECT_FALSE(file) << d.name;
     } else {
-      EXPECT_EQ(ReadFileBytes(path), i == k && i == kNotified ? "" : Previous(d)) << d.name;
+      EXPECT_EQ(file, i == k && i == kNotified ? "" : Previous(d)) << d.name;
     }
   }
-  const std::string dest = F(download().destination).string();
-  const auto now = fs::exists(dest) ? std::optional(ReadFileBytes(dest)) : std::nullopt;
+  const auto now = F(download().destination);
 
   // The record files as the last step before the failure left them.
-  const ConversionInputs in = run_.ServedInputs("NA");
-  const DriveFiles after_visa = AfterVisaImport(pristine_, in.visa_list);
-  const DriveFiles after_notified = AfterNotifiedPrices(after_visa, in.notified_list);
+  const ConversionInputs in = ServedInputs(run_->pharmacy(), "NA");
+  const DriveFiles& after_visa = Memo("visa", [&] { return AfterVisaImport(pristine_, in.visa_list); });
+  const DriveFiles& after_notified =
+      Memo("notified", [&] { return AfterNotifiedPrices(after_visa, in.notified_list); });
   const DriveFiles records = Records();
   const std::string state = records == pristine_        ? "records as before the run"
                             : records == after_visa     ? "records as after ImportVisadoList"
@@ -236,13 +257,19 @@ TEST_P(UpdateServerFault, ShowsTheBoxEndsAndLeavesEverythingAsTheLastStepLeftIt)
                      (temporary.empty() ? "no temporary file" : "temporary file left"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Downloads, UpdateServerFault,
+INSTANTIATE_TEST_SUITE_P(InProcess, UpdateServerFault,
                          testing::Combine(testing::Range(kFirstOnUpdateServer, kDownloadCount),
-                                          testing::Range(0, kFirstDeadlineFault)),
+                                          testing::Range(0, kFirstDeadlineFault), testing::Values(false)),
                          CaseName);
-INSTANTIATE_TEST_SUITE_P(Deadlines, UpdateServerFault,
+INSTANTIATE_TEST_SUITE_P(InProcessDeadlines, UpdateServerFault,
                          testing::Combine(testing::Values(kFirstOnUpdateServer, kArchive),
-                                          testing::Range(kFirstDeadlineFault, kFaultCount)),
+                                          testing::Range(kFirstDeadlineFault, kFaultCount), testing::Values(false)),
+                         CaseName);
+// The real program: an error status, a broken body, a stall after the first byte, a redirect
+// loop.
+INSTANTIATE_TEST_SUITE_P(RealProgram, UpdateServerFault,
+                         testing::Values(Case{kFirstOnUpdateServer, 0, true}, Case{kNotified, 2, true},
+                                         Case{kArchive, 8, true}, Case{kFirstOnUpdateServer, 9, true}),
                          CaseName);
 
 using OtherSiteFault = FaultMatrix;
@@ -255,7 +282,7 @@ TEST_P(OtherSiteFault, IsSilentAndTheRunGoesOnWithTheFileThatWasThere) {
   EXPECT_THAT(LogLines(result, "error"), IsEmpty());
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.ui_log.back(), "exit\t0");
-  const bool completed = fs::exists(F("installer-ran"));
+  const bool completed = F("installer-ran").has_value();
   EXPECT_TRUE(completed);
 
   const bool seen = fault().directive != nullptr;
@@ -265,35 +292,32 @@ TEST_P(OtherSiteFault, IsSilentAndTheRunGoesOnWithTheFileThatWasThere) {
   }
   // The server logs a request when its answer ends, so one the program gave up on comes late
   // in the log.
-  auto requests = run_.RequestLines(expected.size());
+  auto requests = run_->RequestLines(expected.size());
   if (seen && fault().logged_late) {
     const auto stalled = std::find(requests.begin(), requests.end(), expected[static_cast<size_t>(k)]);
     if (stalled != requests.end() && stalled >= requests.begin() + k)
       std::rotate(requests.begin() + k, stalled, stalled + 1);
   }
   EXPECT_THAT(requests, ElementsAreArray(expected));
-  const auto temporary = run_.TemporaryFiles();
+  const auto temporary = run_->TemporaryFiles();
   EXPECT_THAT(temporary, IsEmpty());
 
   // The council's list that was there is the one imported; the cooperative's file has no
   // destination at all.
-  ConversionInputs in = run_.ServedInputs("NA");
+  ConversionInputs in = ServedInputs(run_->pharmacy(), "NA");
   std::string used;
   if (k == kCouncil) {
-    EXPECT_EQ(ReadFileBytes(F(download().destination)), OldSerializationList());
+    EXPECT_EQ(F(download().destination), OldSerializationList());
     in.serialization_list = OldSerializationList();
-    used = ReadFileBytes(F(download().destination)) == OldSerializationList()
-               ? "old serializacion.txt kept and imported"
-               : "serializacion.txt changed";
+    used = F(download().destination) == OldSerializationList() ? "old serializacion.txt kept and imported"
+                                                               : "serializacion.txt changed";
   } else {
-    bool written = false;
-    for (const auto& entry : fs::recursive_directory_iterator(run_.pharmacy().drives())) {
-      written = written || entry.path().filename().string().find("quenil") != std::string::npos;
-    }
+    const bool written = run_->AnyPathContains("quenil");
     EXPECT_FALSE(written);
     used = written ? "a file written for it" : "nothing written for it";
   }
-  const bool records_ok = Records() == AfterRun(pristine_, in);
+  const bool records_ok =
+      Records() == Memo(k == kCouncil ? "run, old serialization list" : "run", [&] { return AfterRun(pristine_, in); });
   EXPECT_TRUE(records_ok);
 
   ExpectFaultRow(Subject(download()), fault().name,
@@ -303,8 +327,13 @@ TEST_P(OtherSiteFault, IsSilentAndTheRunGoesOnWithTheFileThatWasThere) {
                      (temporary.empty() ? "no temporary file" : "temporary file left"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Downloads, OtherSiteFault,
-                         testing::Combine(testing::Values(kCoop, kCouncil), testing::Range(0, kFaultCount)), CaseName);
+INSTANTIATE_TEST_SUITE_P(InProcess, OtherSiteFault,
+                         testing::Combine(testing::Values(kCoop, kCouncil), testing::Range(0, kFaultCount),
+                                          testing::Values(false)),
+                         CaseName);
+// The real program: no answer, and a refused connection.
+INSTANTIATE_TEST_SUITE_P(RealProgram, OtherSiteFault, testing::Values(Case{kCouncil, 6, true}, Case{kCoop, 5, true}),
+                         CaseName);
 
 }  // namespace
 }  // namespace velmorin::test_support

@@ -1,18 +1,10 @@
 // FaultRun and its helpers: expected record states, the fault table's rows.
 #include "e2e/fault_run.h"
 
-#include <grp.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <fcntl.h>
-#include <chrono>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -127,49 +119,8 @@ FaultRun::FaultRun(const std::string& region_name)
                   {"VELMORIN_STALL_TIMEOUT", "1"}};
 }
 
-namespace {
-
-// RunProgram as the user nobody: root writes any file, whatever its permissions say.
-ProgramResult RunUnprivileged(const std::map<std::string, std::string>& environment, const fs::path& ui_log) {
-  std::vector<std::string> strings;
-  for (const auto& [name, value] : environment) strings.push_back(name + "=" + value);
-  strings.push_back("VELMORIN_UI_LOG=" + ui_log.string());
-  strings.push_back(std::string("PATH=") + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"));
-  std::vector<char*> envp;
-  for (auto& s : strings) envp.push_back(s.data());
-  envp.push_back(nullptr);
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int null = ::open("/dev/null", O_RDWR);
-    for (int fd = 0; fd < 3; ++fd) ::dup2(null, fd);
-    if (::getuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(126);
-    char* argv[] = {const_cast<char*>(VELMORIN_PROGRAM), nullptr};
-    ::execve(VELMORIN_PROGRAM, argv, envp.data());
-    ::_exit(127);
-  }
-  ProgramResult result;
-  int status = 0;
-  while (::waitpid(pid, &status, WNOHANG) != pid) {
-    if (std::chrono::steady_clock::now() - start > std::chrono::seconds(120)) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::ifstream in(ui_log);
-  for (std::string line; std::getline(in, line);) result.ui_log.push_back(line);
-  return result;
-}
-
-}  // namespace
-
 ProgramResult FaultRun::Run(bool unprivileged) {
-  if (!unprivileged) return RunProgram(environment_, pharmacy_->ui_log());
-  return RunUnprivileged(environment_, pharmacy_->ui_log());
+  return RunProgram(environment_, pharmacy_->ui_log(), {.unprivileged = unprivileged});
 }
 
 void FaultRun::ShareWithEveryone() {
@@ -196,16 +147,40 @@ std::vector<std::string> FaultRun::TemporaryFiles() const {
   return found;
 }
 
-ConversionInputs FaultRun::ServedInputs(const std::string& region_suffix) const {
-  const fs::path lists = pharmacy_->site("update") / "datosprefmenor";
+ConversionInputs ServedInputs(const Pharmacy& pharmacy, const std::string& region_suffix) {
+  const fs::path lists = pharmacy.site("update") / "datosprefmenor";
   ConversionInputs in;
   in.visa_list = ReadFileBytes(lists / "VISADO75.txt");
   in.notified_list = ReadFileBytes(lists / "pvpnotificados.txt");
   in.espec = ReadFileBytes(lists / ("espec." + region_suffix));
   in.product_file = ProductLine() + "\r\n";
-  in.serialization_list = ReadFileBytes(pharmacy_->site("council") / "serializacion.txt");
+  in.serialization_list = ReadFileBytes(pharmacy.site("council") / "serializacion.txt");
   in.region_suffix = region_suffix;
   return in;
+}
+
+ConversionInputs FaultRun::ServedInputs(const std::string& region_suffix) const {
+  return test_support::ServedInputs(*pharmacy_, region_suffix);
+}
+
+void ProgramRun::RefuseSite(const std::string& site) {
+  run_.SetSiteUrl(site == "coop" ? "VELMORIN_COOP_SITE" : "VELMORIN_COUNCIL_SITE", closed_.Url());
+}
+
+std::optional<std::string> ProgramRun::DataFile(const std::string& relative) const {
+  const fs::path path = run_.pharmacy().F(relative);
+  return fs::exists(path) ? std::optional(ReadFileBytes(path)) : std::nullopt;
+}
+
+void ProgramRun::SetDataFile(const std::string& relative, const std::string& bytes) {
+  WriteFileBytes(run_.pharmacy().F(relative), bytes);
+}
+
+bool ProgramRun::AnyPathContains(const std::string& part) const {
+  for (const auto& entry : fs::recursive_directory_iterator(run_.pharmacy().drives())) {
+    if (entry.path().filename().string().find(part) != std::string::npos) return true;
+  }
+  return false;
 }
 
 std::vector<std::string> LogLines(const ProgramResult& result, const std::string& prefix) {

@@ -16,8 +16,16 @@ struct ProgramResult {
   double seconds = 0;
 };
 
+struct RunOptions {
+  double time_limit_s = 120;
+  // As the user nobody when the tests run as root, since root writes any file whatever its
+  // permissions say. That user gets a copy of the program in a folder of its own, since the
+  // build may lie where only its owner may enter.
+  bool unprivileged = false;
+};
+
 ProgramResult RunProgram(const std::map<std::string, std::string>& environment, const std::filesystem::path& ui_log,
-                         double time_limit_s = 120);
+                         RunOptions options = {});
 
 // The lines of the UI log that start with `prefix`.
 std::vector<std::string> LinesStarting(const std::vector<std::string>& lines, const std::string& prefix);

@@ -40,7 +40,7 @@ class UpdateRunE2E : public testing::Test {
                        {"VELMORIN_UPDATE_ADDRESS", "127.0.0.1:" + std::to_string(server_->Port("update"))},
                        {"VELMORIN_UPDATE_HOSTNAME", kHostname},
                        {"VELMORIN_REPORT", ReportPath().string()}},
-                      pharmacy_->ui_log(), time_limit_s);
+                      pharmacy_->ui_log(), {.time_limit_s = time_limit_s});
   }
 
   fs::path ReportPath() const {

@@ -91,7 +91,9 @@ std::optional<fs::path> FindOnPath(const std::string& name) {
 // Copies into a temporary file beside `to` and renames it over `to`, so a program that is
 // running from `to` keeps its image and a failed copy leaves `to` as it was.
 bool CopyKeepingPermissions(const fs::path& from, const fs::path& to, std::error_code& ec) {
-  const fs::path temp = to.parent_path() / ("." + to.filename().string() + ".copy-" + std::to_string(::getpid()));
+  std::string name(1, '.');
+  name.append(to.filename().string()).append(".copy-").append(std::to_string(::getpid()));
+  const fs::path temp = to.parent_path() / name;
   const fs::perms perms = fs::status(from, ec).permissions();
   if (!ec) fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
   if (!ec) fs::permissions(temp, perms, ec);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/cp1252.h"
+#include "platform/posix/posix_error.h"
 
 namespace velmorin::platform {
 namespace {
@@ -120,10 +121,7 @@ TransportError ErrorOf(CURLcode code, CURL* easy) {
     case CURLE_URL_MALFORMAT: return TransportError::kBadAddress;
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY: return TransportError::kHostNotFound;
-    case CURLE_COULDNT_CONNECT:
-      if (os_error == ECONNREFUSED) return TransportError::kRefused;
-      if (os_error == ETIMEDOUT) return TransportError::kConnectTimeout;
-      return os_error == ECONNRESET ? TransportError::kConnectionLost : TransportError::kUnreachable;
+    case CURLE_COULDNT_CONNECT: return ConnectErrorFor(os_error);
     case CURLE_OPERATION_TIMEDOUT: return TransportError::kConnectTimeout;
     case CURLE_GOT_NOTHING: return TransportError::kNoAnswer;
     case CURLE_PARTIAL_FILE:

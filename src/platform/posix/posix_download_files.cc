@@ -10,29 +10,14 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/posix/posix_error.h"
+
 namespace velmorin::platform {
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr off_t kWritebackStep = 8 * 1024 * 1024;
-
-FileResult FromErrno(int e) {
-  switch (e) {
-    case 0: return {};
-    case ENOSPC:
-    case EDQUOT: return {FileError::kDiskFull, e};
-    case EACCES:
-    case EPERM:
-    case EROFS: return {FileError::kAccessDenied, e};
-    case ENOENT:
-    case ENOTDIR: return {FileError::kFolderMissing, e};
-    case EISDIR: return {FileError::kIsFolder, e};
-    case EBUSY:
-    case ETXTBSY: return {FileError::kInUse, e};
-    default: return {FileError::kOther, e};
-  }
-}
 
 mode_t NewFileMode() {
   static const mode_t mode = [] {
@@ -59,7 +44,7 @@ class PosixTemporaryFile : public TemporaryFile {
     while (size > 0) {
       const ssize_t n = ::write(fd_, data, size);
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return FromErrno(n < 0 ? errno : ENOSPC);
+      if (n <= 0) return FileResultFor(n < 0 ? errno : ENOSPC);
       data += n;
       size -= static_cast<size_t>(n);
       written_ += n;
@@ -68,10 +53,10 @@ class PosixTemporaryFile : public TemporaryFile {
     return {};
   }
 
-  FileResult Flush() override { return FromErrno(::fsync(fd_) == 0 ? 0 : errno); }
+  FileResult Flush() override { return FileResultFor(::fsync(fd_) == 0 ? 0 : errno); }
 
   FileResult Rename() override {
-    if (::rename(path_.c_str(), target_.c_str()) != 0) return FromErrno(errno);
+    if (::rename(path_.c_str(), target_.c_str()) != 0) return FileResultFor(errno);
     path_.clear();
     SyncFolder();
     return {};
@@ -93,12 +78,12 @@ class PosixTemporaryFile : public TemporaryFile {
 
   FileResult CopyIntoTarget() override {
     const int out = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
-    if (out < 0) return FromErrno(errno);
+    if (out < 0) return FileResultFor(errno);
     int e = Copy(out);
     if (e == 0 && ::ftruncate(out, written_) != 0) e = errno;
     if (e == 0 && ::fsync(out) != 0) e = errno;
     ::close(out);
-    return FromErrno(e);
+    return FileResultFor(e);
   }
 
   int64_t size() const override { return written_; }
@@ -188,7 +173,7 @@ class PosixDownloadFiles : public DownloadFiles {
     std::string name = host.string() + kTemporaryMark + "XXXXXX";
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) {
-      error = FromErrno(errno);
+      error = FileResultFor(errno);
       return nullptr;
     }
     // Another transfer cannot have it yet: the name is new.

@@ -234,7 +234,8 @@ void PosixFileSystem::ChangeFolder(const std::string& path) {
   std::string folder;
   for (const auto& part : relative) {
     if (part == ".") continue;
-    folder += "\\" + Cp1252FromUtf8(part.string());
+    folder += '\\';
+    folder += Cp1252FromUtf8(part.string());
   }
   current_folders_[drive] = folder;
 }

@@ -61,7 +61,8 @@ std::string Encode(const std::u32string& text) {
 std::u32string Bar(int value, int width_twips) {
   const int cells = std::max(4, width_twips / kTwipsPerColumn - 7);
   const int filled = (value * cells + 50) / 100;
-  std::u32string bar = U"[" + std::u32string(filled, U'#') + std::u32string(cells - filled, U' ') + U"] ";
+  std::u32string bar(1, U'[');
+  bar.append(filled, U'#').append(cells - filled, U' ').append(U"] ");
   const std::u32string percent = Decode(std::to_string(value) + "%");
   return bar + std::u32string(4 - std::min<size_t>(4, percent.size()), U' ') + percent;
 }

@@ -12,30 +12,8 @@ namespace velmorin::platform {
 namespace {
 
 constexpr DWORD kCopyBuffer = 256 * 1024;
-// ERROR_NO_SUCH_DEVICE, missing from mingw's winerror.h: a drive letter that is not mapped.
-constexpr DWORD kNoSuchDevice = 433;
 
-FileResult FromWin32(DWORD code) {
-  switch (code) {
-    case ERROR_SUCCESS: return {};
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return {FileError::kDiskFull, static_cast<long>(code)};
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT: return {FileError::kAccessDenied, static_cast<long>(code)};
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_USER_MAPPED_FILE: return {FileError::kInUse, static_cast<long>(code)};
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_DIRECTORY:
-    case kNoSuchDevice: return {FileError::kFolderMissing, static_cast<long>(code)};
-    default: return {FileError::kOther, static_cast<long>(code)};
-  }
-}
-
-FileResult LastError() { return FromWin32(::GetLastError()); }
+FileResult LastError() { return FileResultFor(::GetLastError()); }
 
 std::wstring FolderOf(const std::wstring& path) {
   const size_t cut = path.find_last_of(L"\\/:");
@@ -70,7 +48,7 @@ class Win32TemporaryFile : public TemporaryFile {
       const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
       DWORD put = 0;
       if (!::WriteFile(file_.get(), data, chunk, &put, nullptr)) return LastError();
-      if (put == 0) return FromWin32(ERROR_DISK_FULL);
+      if (put == 0) return FileResultFor(ERROR_DISK_FULL);
       data += put;
       size -= put;
       written_ += put;
@@ -125,7 +103,7 @@ class Win32TemporaryFile : public TemporaryFile {
       if (!::ReadFile(source.get(), buffer.data(), kCopyBuffer, &got, nullptr)) return LastError();
       if (got == 0) break;
       if (!::WriteFile(target.get(), buffer.data(), got, &put, nullptr)) return LastError();
-      if (put != got) return FromWin32(ERROR_DISK_FULL);
+      if (put != got) return FileResultFor(ERROR_DISK_FULL);
     }
     if (!::SetEndOfFile(target.get()) || !::FlushFileBuffers(target.get())) return LastError();
     return {};

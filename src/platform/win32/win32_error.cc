@@ -7,39 +7,64 @@
 namespace velmorin::platform {
 namespace {
 
-// ERROR_NO_SUCH_DEVICE, missing from mingw's winerror.h.
-constexpr DWORD kNoSuchDevice = 433;
+// The run-time error of a code that the call gives its own meaning (ERROR_FILE_NOT_FOUND).
+constexpr int kCallsNotFound = 0;
+
+struct Win32Kinds {
+  DWORD code;
+  int runtime_error;
+  FileError file_error;
+};
+
+// A drive letter that is not there (ERROR_INVALID_DRIVE, kNoSuchDevice) is a path that is not
+// there, to a file and to a download alike; ChDrive reports its own "device unavailable".
+// A drive that is not ready is "disk not ready" to a file, and an error of the disk, with its
+// code, to a download.
+constexpr Win32Kinds kWin32Kinds[] = {
+    {ERROR_FILE_NOT_FOUND, kCallsNotFound, FileError::kOther},
+    {ERROR_PATH_NOT_FOUND, err::kPathNotFound, FileError::kFolderMissing},
+    {ERROR_BAD_PATHNAME, err::kPathNotFound, FileError::kFolderMissing},
+    {ERROR_INVALID_NAME, err::kPathNotFound, FileError::kOther},
+    {ERROR_DIRECTORY, err::kPathNotFound, FileError::kFolderMissing},
+    {ERROR_BAD_NETPATH, err::kPathNotFound, FileError::kFolderMissing},
+    {ERROR_INVALID_DRIVE, err::kPathNotFound, FileError::kFolderMissing},
+    {kNoSuchDevice, err::kPathNotFound, FileError::kFolderMissing},
+    {ERROR_ACCESS_DENIED, err::kPathFileAccessError, FileError::kAccessDenied},
+    {ERROR_SHARING_VIOLATION, err::kPathFileAccessError, FileError::kInUse},
+    {ERROR_LOCK_VIOLATION, err::kPathFileAccessError, FileError::kInUse},
+    {ERROR_USER_MAPPED_FILE, err::kPathFileAccessError, FileError::kInUse},
+    {ERROR_ALREADY_EXISTS, err::kPathFileAccessError, FileError::kOther},
+    {ERROR_FILE_EXISTS, err::kPathFileAccessError, FileError::kOther},
+    {ERROR_DIR_NOT_EMPTY, err::kPathFileAccessError, FileError::kOther},
+    {ERROR_DISK_FULL, err::kDiskFull, FileError::kDiskFull},
+    {ERROR_HANDLE_DISK_FULL, err::kDiskFull, FileError::kDiskFull},
+    {ERROR_NOT_READY, err::kDiskNotReady, FileError::kOther},
+    {ERROR_WRITE_PROTECT, err::kPermissionDenied, FileError::kAccessDenied},
+    {ERROR_TOO_MANY_OPEN_FILES, err::kTooManyFiles, FileError::kOther},
+    {ERROR_NOT_ENOUGH_MEMORY, err::kOutOfMemory, FileError::kOther},
+    {ERROR_OUTOFMEMORY, err::kOutOfMemory, FileError::kOther},
+    {ERROR_BAD_EXE_FORMAT, err::kInvalidCall, FileError::kOther},
+    {ERROR_EXE_MACHINE_TYPE_MISMATCH, err::kInvalidCall, FileError::kOther},
+};
+constexpr Win32Kinds kOtherCode = {0, err::kDeviceIoError, FileError::kOther};
+
+const Win32Kinds& KindsOf(DWORD code) {
+  for (const Win32Kinds& kinds : kWin32Kinds) {
+    if (kinds.code == code) return kinds;
+  }
+  return kOtherCode;
+}
 
 }  // namespace
 
 int RuntimeErrorNumberFor(DWORD code, int not_found) {
-  switch (code) {
-    case ERROR_FILE_NOT_FOUND: return not_found;
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_INVALID_NAME:
-    case ERROR_DIRECTORY:
-    case ERROR_BAD_NETPATH:
-    case kNoSuchDevice:  // a drive letter that is not mapped (Wine)
-      return err::kPathNotFound;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS:
-    case ERROR_DIR_NOT_EMPTY: return err::kPathFileAccessError;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return err::kDiskFull;
-    case ERROR_INVALID_DRIVE: return err::kDeviceUnavailable;
-    case ERROR_NOT_READY: return err::kDiskNotReady;
-    case ERROR_WRITE_PROTECT: return err::kPermissionDenied;
-    case ERROR_TOO_MANY_OPEN_FILES: return err::kTooManyFiles;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: return err::kOutOfMemory;
-    case ERROR_BAD_EXE_FORMAT:
-    case ERROR_EXE_MACHINE_TYPE_MISMATCH: return err::kInvalidCall;
-    default: return err::kDeviceIoError;
-  }
+  const int number = KindsOf(code).runtime_error;
+  return number == kCallsNotFound ? not_found : number;
+}
+
+FileResult FileResultFor(DWORD code) {
+  if (code == ERROR_SUCCESS) return {};
+  return {KindsOf(code).file_error, static_cast<long>(code)};
 }
 
 void FailWin32(DWORD code, int not_found, const std::string& what) {

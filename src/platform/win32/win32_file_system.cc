@@ -178,10 +178,9 @@ class Win32FileSystem : public FileSystem {
 
   void ChangeDrive(const std::string& drive) override {
     const char letter = drive.empty() ? '\0' : UpperCp1252(drive[0]);
-    if (letter < 'A' || letter > 'Z') FailWin32(ERROR_INVALID_DRIVE, err::kDeviceUnavailable, "chdrive " + drive);
+    if (letter < 'A' || letter > 'Z') throw RuntimeError(err::kDeviceUnavailable, "chdrive " + drive);
     const wchar_t root[] = {static_cast<wchar_t>(letter), L':', L'\\', L'\0'};
-    if (::GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR)
-      FailWin32(ERROR_INVALID_DRIVE, err::kDeviceUnavailable, "chdrive " + drive);
+    if (::GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR) throw RuntimeError(err::kDeviceUnavailable, "chdrive " + drive);
     RememberFolder(DriveOf(CurrentDirectory()), CurrentDirectory());
     // "X:" alone resolves to the drive's remembered folder; its root when that is gone.
     std::wstring target = FullPath(std::wstring(root, 2));

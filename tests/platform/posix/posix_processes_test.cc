@@ -99,17 +99,5 @@ TEST_F(PosixProcessesTest, AFocusedWindowsProgramIsLoggedAndSkipped) {
             "start\tskipped\tSETUP.EXE\tno se puede ejecutar aquí\n");
 }
 
-TEST_F(PosixProcessesTest, AMissingFocusedProgramIsRunTimeError53) {
-  tree_.Folder("C/velmorin/reparar");
-  try {
-    processes_->StartFocused("\\velmorin\\reparar\\quimbaleta.exe");
-    FAIL() << "no error";
-  } catch (const RuntimeError& error) {
-    EXPECT_EQ(error.number(), 53);
-  }
-  EXPECT_THROW(processes_->StartFocused("\\velmorin\\reparar"), RuntimeError) << "a folder is no program";
-  EXPECT_EQ(log_.Text(), "");
-}
-
 }  // namespace
 }  // namespace velmorin::platform

@@ -10,20 +10,14 @@
 #include "common/cp1252.h"
 #include "common/runtime_error.h"
 #include "platform/win32/win32_file_system_fixture.h"
+#include "support/error_of.h"
 
 namespace velmorin {
 namespace {
 
 using platform::OpenMode;
 
-int ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using test_support::ErrorOf;
 
 // A handle such as the back-office program keeps on a record file.
 HANDLE OpenLikeOtherProgram(const wchar_t* path, DWORD share) {

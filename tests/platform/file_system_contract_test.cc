@@ -11,6 +11,7 @@
 #else
 #include "platform/posix/posix_file_system.h"
 #endif
+#include "support/error_of.h"
 #include "support/memory_file_system.h"
 #include "support/share_file_system.h"
 #include "support/temp_dir.h"
@@ -46,14 +47,7 @@ struct MemoryFixture {
 template <class F>
 class FileSystemContract : public testing::Test {
  protected:
-  int ErrorOf(const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const RuntimeError& e) {
-      return e.number();
-    }
-    return 0;
-  }
+  static int ErrorOf(const std::function<void()>& f) { return test_support::ErrorOf(f); }
   std::string ReadAll(const std::string& path) {
     auto file = fixture_.fs.Open(path, OpenMode::kInput);
     std::string bytes(file->Size(), '\0');

@@ -1,0 +1,50 @@
+// The update run of a pharmacy in this process, on the fakes: the pharmacy's drives copied to
+// an in-memory disk, its three sites served by in-memory transports that follow the test
+// server's fault rules, the real download control with short deadlines, a clock that never
+// waits, and stand-ins for the archiver and the installer. A fault case then costs at most
+// the control's deadlines instead of a whole run's waits.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/settings.h"
+#include "e2e/fault_run.h"
+#include "support/fake_platform.h"
+#include "support/memory_download_files.h"
+#include "support/temp_dir.h"
+
+namespace velmorin::test_support {
+
+class InProcessRun : public MatrixRun {
+ public:
+  explicit InProcessRun(const std::string& region_name);
+  ~InProcessRun() override;
+
+  const Pharmacy& pharmacy() const override { return pharmacy_; }
+  void SetFault(const std::string& rule) override;
+  void RefuseSite(const std::string& site) override;
+  std::string RefusedBase() const override { return "http://refused.fake"; }
+  ProgramResult RunProgram() override;
+  std::vector<std::string> RequestLines(size_t count) const override;
+  std::vector<std::string> TemporaryFiles() const override;
+  std::optional<std::string> DataFile(const std::string& relative) const override;
+  void SetDataFile(const std::string& relative, const std::string& bytes) override;
+  bool AnyPathContains(const std::string& part) const override;
+
+  struct Sites;
+
+ private:
+  // Made once for the process and only read: the cases of a matrix share it.
+  const Pharmacy& pharmacy_;
+  TempDir log_dir_;
+  mutable MemoryFileSystem fs_;
+  MemoryDownloadFiles files_{fs_};
+  std::shared_ptr<Sites> sites_;
+  Settings settings_;
+};
+
+}  // namespace velmorin::test_support
