@@ -30,11 +30,12 @@ int main() {
   auto download_files = MakePosixDownloadFiles(fs);
   const velmorin::DownloadOptions download_options = velmorin::ReadDownloadOptions(env);
   auto transports = [&] { return MakeCurlTransport(download_options.ca_file); };
-  Platform platform{fs,
-                    *ui,
-                    *processes,
-                    *clock,
-                    [&] { return velmorin::MakeDownloadControl(transports, *download_files, download_options); },
-                    &report};
+  Platform platform{
+      fs,
+      *ui,
+      *processes,
+      *clock,
+      [&] { return velmorin::MakeDownloadControl(transports, *download_files, *clock, download_options); },
+      &report};
   velmorin::RunUpdater(platform, velmorin::ReadSettings(env));
 }

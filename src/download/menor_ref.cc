@@ -119,6 +119,7 @@ void MenorRef::Command1Click() {
   control->SourceUrl = form_.Text("Text1");
   control->TargetPath = form_.Text("Text2");
   control->TransferProgress = [this](platform::TransferProgressArgs& args) { TransferProgress(args); };
+  control->ReportLine = [this](const std::string& line) { platform::Report(platform_, "descarga", line); };
   last_bytes_received_ = 0;
   const double start = platform_.clock.SteadySeconds();
   control->StartTransfer();
@@ -193,9 +194,9 @@ void MenorRef::TransferProgress(platform::TransferProgressArgs& args) {
       form_.SetText("Label7", WholeNumber(kb) + " kb");
       last_elapsed_seconds_ = seconds;
     }
-    // The bar cannot show a value outside 0..100.
-    const double bar = RoundHalfEven(static_cast<float>(args.Percent));
-    form_.SetValue("ProgressBar1", !(bar >= 0) ? 0 : static_cast<int>(std::min(bar, 100.0)));
+    // Rounded first, then single precision; the bar cannot show a value outside 0..100.
+    const float bar = static_cast<float>(RoundHalfEven(args.Percent));
+    form_.SetValue("ProgressBar1", !(bar >= 0) ? 0 : static_cast<int>(std::min(bar, 100.0F)));
   }
   platform_.ui.DoEvents();
 }

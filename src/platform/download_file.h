@@ -35,6 +35,9 @@ class DownloadFile {
 
   // Raised at most about 20 times a second, plus a last report (State 3).
   std::function<void(TransferProgressArgs&)> TransferProgress;
+  // A line for the run report as it happens (an attempt that failed and is tried again,
+  // where a resumed attempt starts); CP1252.
+  std::function<void(const std::string&)> ReportLine;
 };
 
 }  // namespace velmorin::platform

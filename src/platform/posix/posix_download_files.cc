@@ -68,6 +68,12 @@ class PosixTemporaryFile : public TemporaryFile {
     return {};
   }
 
+  FileResult Truncate() override {
+    if (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0) return FromErrno(errno);
+    written_ = flushed_ = 0;
+    return {};
+  }
+
   FileResult Flush() override { return FromErrno(::fsync(fd_) == 0 ? 0 : errno); }
 
   FileResult Rename() override {
