@@ -526,18 +526,16 @@ TYPED_TEST_P(DownloadContract, AFileThatChangesBetweenAttemptsIsNeverSpliced) {
   const std::string old_body = Bytes(100000);
   std::string new_body = old_body;
   std::reverse(new_body.begin(), new_body.end());
-  const struct {
-    const char* rules;
-    std::vector<std::string> statuses;
-  } cases[] = {
-      {"/VISADO75.txt close-after 60000 times 1\n", {"200", "200"}},
-      {"/VISADO75.txt close-after 60000 times 1\n/VISADO75.txt ignore-if-range\n", {"200", "206", "200"}},
+  // The part of the new version is asked for with the old validator: answered whole (If-Range),
+  // or as a part that does not fit and is refused, after which the file starts again.
+  const std::pair<const char*, size_t> cases[] = {
+      {"/VISADO75.txt close-after 60000 times 1\n", 1},
+      {"/VISADO75.txt close-after 60000 times 1\n/VISADO75.txt ignore-if-range\n", 2},
   };
-  size_t requests = 0;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.rules);
+  for (const auto& [rules, retries] : cases) {
+    SCOPED_TRACE(rules);
     this->backend_.Serve("/VISADO75.txt", old_body);
-    this->backend_.SetFaults(c.rules);
+    this->backend_.SetFaults(rules);
     bool changed = false;
     const Fetched r = this->Fetch(this->backend_.Url("/VISADO75.txt"), this->backend_.Target(), nullptr,
                                   [&](const platform::TransferProgressArgs& a) {
@@ -547,9 +545,7 @@ TYPED_TEST_P(DownloadContract, AFileThatChangesBetweenAttemptsIsNeverSpliced) {
                                   });
     EXPECT_EQ(r.text, "OK");
     EXPECT_TRUE(this->TargetBytes() == new_body) << "spliced or old";
-    const auto log = this->backend_.Requests(requests + c.statuses.size());
-    ASSERT_EQ(log.size(), requests + c.statuses.size());
-    for (const std::string& status : c.statuses) EXPECT_EQ(log[requests++], "/VISADO75.txt " + status);
+    EXPECT_EQ(r.report_lines.size(), retries);
   }
 }
 
@@ -570,7 +566,7 @@ TYPED_TEST_P(DownloadContract, ServerTroubleIsTriedAgainAFaultOfTheRequestIsNot)
   EXPECT_EQ(later.text, "OK");
   EXPECT_GE(later.seconds, 3 - 1e-6);
   EXPECT_LT(later.seconds, 3 + 2);
-  EXPECT_EQ(this->backend_.Requests(3)[1], "/VISADO75.txt 503");
+  EXPECT_EQ(later.report_lines.size(), 1u);
 
   this->backend_.SetFaults("/VISADO75.txt status 429 retry-after-date 2 times 1\n");
   EXPECT_EQ(this->Fetch(this->backend_.Url("/VISADO75.txt")).text, "OK");
@@ -582,7 +578,6 @@ TYPED_TEST_P(DownloadContract, ServerTroubleIsTriedAgainAFaultOfTheRequestIsNot)
                       "El servidor no pudo entregar 'VISADO75.txt': respuesta HTTP 503 (servicio no disponible).",
                       this->options_.first_retry_wait_s + this->options_.second_retry_wait_s + 2);
   EXPECT_GE(failed.seconds, this->options_.first_retry_wait_s + this->options_.second_retry_wait_s - 1e-6);
-  EXPECT_EQ(this->backend_.Requests(8).size(), 8u);
   ASSERT_EQ(failed.report_lines.size(), 2u);
   EXPECT_TRUE(failed.report_lines[1].starts_with("reintento 3 de 3 tras: El servidor no pudo entregar"))
       << failed.report_lines[1];
