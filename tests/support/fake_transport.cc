@@ -17,6 +17,7 @@ struct FakeSite::State {
   std::mutex mutex;
   std::map<std::string, std::string> files;
   std::string faults;
+  int writes = 0;
   test_server::RuleUses uses;
   std::vector<std::string> requests;
 };
@@ -244,7 +245,8 @@ void FakeSite::Serve(const std::string& path, const std::string& bytes) {
 
 void FakeSite::SetFaults(const std::string& rules) {
   std::lock_guard lock(state_->mutex);
-  state_->faults = rules;
+  // Each call counts afresh, even with the same rules.
+  state_->faults = rules + "\n# " + std::to_string(++state_->writes);
 }
 
 std::vector<std::string> FakeSite::Requests() const {

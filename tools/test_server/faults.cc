@@ -178,6 +178,9 @@ FaultLookup FindFaultInFile(const std::filesystem::path& faults_file, const std:
   std::ifstream in(faults_file, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
+  // Each write of the file counts afresh, even of the same rules.
+  std::error_code ec;
+  text << "\n# " << std::filesystem::last_write_time(faults_file, ec).time_since_epoch().count();
   static RuleUses uses;
   return FindFault(text.str(), site, path, &uses);
 }

@@ -31,7 +31,7 @@ struct Fault {
   bool no_validator = false;       // no ETag
 };
 
-// How often each rule limited by `times` has applied; forgotten when the faults text changes.
+// How often each rule limited by `times` has applied; forgotten when the faults file is written.
 class RuleUses {
  public:
   // True, and counted, when the rule on `line` of `text` may apply once more.
