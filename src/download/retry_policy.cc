@@ -43,6 +43,7 @@ bool IsTransient(const TransferFailure& failure) {
     case Kind::kUnreachable:
     case Kind::kNoConnectionInTime:
     case Kind::kNoAnswer:
+    case Kind::kBadResponse:  // WinINet's word for a connection closed before any answer
     case Kind::kConnectionLost:
     case Kind::kStall:
     case Kind::kShortBody: return true;
