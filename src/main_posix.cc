@@ -37,7 +37,7 @@ int main() {
                     *ui,
                     *processes,
                     *clock,
-                    [&] { return velmorin::MakeDownloadControl(transports, *download_files, download_options); },
+                    [&] { return velmorin::MakeDownloadControl(transports, *download_files, *clock, download_options); },
                     &report,
                     trust.get(),
                     sha256.get()};

@@ -61,7 +61,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                     *ui,
                     *processes,
                     *clock,
-                    [&] { return velmorin::MakeDownloadControl(transports, *download_files, download_options); },
+                    [&] { return velmorin::MakeDownloadControl(transports, *download_files, *clock, download_options); },
                     &report,
                     trust.get(),
                     sha256.get()};

@@ -19,6 +19,7 @@
 #include "common/numbers.h"
 #include "download/download_control.h"
 #include "platform/posix/curl_transport.h"
+#include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_download_files.h"
 #include "platform/posix/posix_file_system.h"
 
@@ -95,7 +96,8 @@ struct DialogWork {
 Sample RunControl(const std::string& url, const fs::path& drives, bool with_handler) {
   platform::PosixFileSystem fs(drives);
   auto files = platform::MakePosixDownloadFiles(fs);
-  auto control = MakeDownloadControl([] { return platform::MakeCurlTransport(); }, *files);
+  auto clock = platform::MakePosixClock();
+  auto control = MakeDownloadControl([] { return platform::MakeCurlTransport(); }, *files, *clock);
   control->SourceUrl = url;
   control->TargetPath = "C:\\bench\\control.out";
   Sample s;

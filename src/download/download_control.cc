@@ -1,13 +1,14 @@
 #include "download/download_control.h"
 
 #include <algorithm>
-#include <chrono>
 #include <climits>
+#include <cmath>
+#include <ctime>
 #include <deque>
 #include <optional>
 #include <system_error>
-#include <thread>
 
+#include "download/retry_policy.h"
 #include "download/transfer_failure.h"
 #include "download/transfer_url.h"
 #include "download/transfer_worker.h"
@@ -17,21 +18,18 @@ namespace {
 
 using platform::FileError;
 using platform::FileResult;
+using platform::ResponseHead;
 using platform::TemporaryFile;
 using platform::TransportError;
-using SteadyClock = std::chrono::steady_clock;
 using Kind = TransferFailureKind;
+// Microseconds of the steady clock: whole numbers, so that deadlines compare exactly.
+using Micros = int64_t;
 
-constexpr auto kRenameRetryStep = std::chrono::milliseconds(100);
-constexpr auto kNewsPoll = std::chrono::milliseconds(2);
+constexpr Micros kRenameRetryStep = 100'000;
+constexpr Micros kNewsPoll = 2'000;
 
-double SecondsBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
-}
-
-std::chrono::microseconds Duration(double seconds) {
-  return std::chrono::microseconds(std::max<long long>(1000, static_cast<long long>(seconds * 1e6)));
-}
+Micros ToMicros(double seconds) { return std::llround(seconds * 1e6); }
+double ToSeconds(Micros us) { return static_cast<double>(us) / 1e6; }
 
 Kind KindOf(FileError error) {
   switch (error) {
@@ -61,78 +59,107 @@ Kind KindOf(TransportError error) {
   }
 }
 
-// The worker's state as the control last took it.
-struct Seen {
-  std::string url;
-  bool connected = false;
-  bool answered = false;
-  int status = 0;
-  int64_t length = -1;
-  bool too_many_redirects = false;
-  std::string bad_location;
-  bool finished = false;
-  platform::TransportResult result;
-};
+// What tells one version of a file from another: a strong ETag, else the date it changed.
+std::string Validator(const ResponseHead& head) {
+  if (!head.etag.empty() && !head.etag.starts_with("W/")) return head.etag;
+  return head.last_modified;
+}
+
+// "bytes FIRST-LAST/TOTAL" of a partial answer; false when it reads otherwise.
+bool ParseContentRange(const std::string& text, int64_t& first, int64_t& last, int64_t& total) {
+  long long a = 0, b = 0, c = 0;
+  char end = 0;
+  if (std::sscanf(text.c_str(), "bytes %lld-%lld/%lld%c", &a, &b, &c, &end) != 3) return false;
+  first = a;
+  last = b;
+  total = c;
+  return true;
+}
 
 struct Sample {
-  SteadyClock::time_point at;
+  Micros at;
   int64_t received;
 };
 
 class DownloadControl : public platform::DownloadFile {
  public:
-  DownloadControl(TransportFactory transports, platform::DownloadFiles& files, DownloadOptions options)
-      : transports_(std::move(transports)), files_(files), options_(std::move(options)) {}
+  DownloadControl(TransportFactory transports, platform::DownloadFiles& files, platform::Clock& clock,
+                  DownloadOptions options)
+      : transports_(std::move(transports)), files_(files), clock_(clock), options_(std::move(options)) {}
 
   void StartTransfer() override;
   bool TransferFailed() const override { return failed_; }
   std::string ResultText() const override { return result_; }
-  int HttpStatus() const override { return seen_.status; }
+  int HttpStatus() const override { return seen_.head.status; }
 
  private:
   std::optional<TransferFailure> Run(std::unique_ptr<TemporaryFile>& temp);
   std::optional<TransferFailure> Prepare(std::unique_ptr<TemporaryFile>& temp);
+  // One attempt: a GET (and its redirects) from resume_from_ on.
+  std::optional<TransferFailure> Attempt(TemporaryFile* temp);
   std::optional<TransferFailure> Watch(Exchange& x, TemporaryFile* temp);
   void Take(Exchange& x, std::vector<std::string>& chunks);
   std::optional<TransferFailure> Store(const std::vector<std::string>& chunks, TemporaryFile* temp);
+  std::optional<TransferFailure> StartBody(TemporaryFile* temp);
+  bool ResumesWhereItStopped(const ResponseHead& head) const;
+  Micros NextDeadline() const;
   std::optional<TransferFailure> Deadline();
   std::optional<TransferFailure> Judge() const;
+  // Between attempts.
+  bool Retried(const TransferFailure& failure) const;
+  std::optional<TransferFailure> WaitBeforeNextAttempt(const TransferFailure& failure);
+  std::optional<TransferFailure> PlanNextAttempt(TemporaryFile* temp);
+  std::optional<TransferFailure> Restart(TemporaryFile* temp);
+  // After the last.
   std::optional<TransferFailure> Checked(TemporaryFile& temp) const;
   std::optional<TransferFailure> PutInPlace(TemporaryFile& temp) const;
   std::optional<TransferFailure> WriteInPlace(TemporaryFile& temp) const;
   TransferFailure Failure(Kind kind) const;
   TransferFailure FileFailure(const FileResult& result) const;
-  void MaybeReport();
+  void MaybeReport(int32_t state);
   void Report(int32_t state, bool complete);
-  int32_t State() const { return seen_.answered ? 2 : 1; }
+  void Note(const std::string& text) const;
+  Micros Now() const { return ToMicros(clock_.SteadySeconds()); }
 
   TransportFactory transports_;
   platform::DownloadFiles& files_;
+  platform::Clock& clock_;
   DownloadOptions options_;
   bool failed_ = false;
   std::string result_;
 
   // One transfer's state, on the calling thread only.
-  Seen seen_;
-  int64_t received_ = 0;
-  bool body_started_ = false;
-  std::deque<Sample> window_;  // received over the last stall window
-  SteadyClock::time_point start_;
-  SteadyClock::time_point last_report_;
+  Micros start_ = 0;
+  int64_t received_ = 0;  // in the temporary file, from the file's first byte
+  int64_t total_ = -1;    // the whole file's length, -1 while unknown
+  std::string validator_;
+  double wait_budget_s_ = 0;
+  bool cancel_ = false;
+  Micros last_report_ = 0;
   int64_t reported_bytes_ = -1;
   int32_t reported_state_ = 0;
-  bool cancel_ = false;
+  // One attempt's.
+  int attempt_ = 0;
+  Seen seen_;
+  int64_t resume_from_ = 0;  // > 0: this attempt asks for the rest from here
+  bool bad_resume_ = false;  // the server answered the range in a way that cannot be joined
+  Micros attempt_start_ = 0;
+  bool body_judged_ = false;
+  bool body_started_ = false;
+  std::deque<Sample> window_;  // received over the last stall window
 };
 
 void DownloadControl::StartTransfer() {
-  seen_ = Seen{.url = SourceUrl};
+  start_ = last_report_ = Now();
   received_ = 0;
-  body_started_ = false;
-  window_.clear();
-  start_ = last_report_ = SteadyClock::now();
+  total_ = -1;
+  validator_.clear();
+  wait_budget_s_ = options_.retry_wait_budget_s;
+  cancel_ = false;
   reported_bytes_ = -1;
   reported_state_ = 0;
-  cancel_ = false;
+  seen_ = Seen{.url = SourceUrl};
+  resume_from_ = 0;
 
   std::unique_ptr<TemporaryFile> temp;
   std::optional<TransferFailure> failure = Run(temp);
@@ -151,20 +178,12 @@ std::optional<TransferFailure> DownloadControl::Run(std::unique_ptr<TemporaryFil
   if (cancel_) return Failure(Kind::kCancelled);
   if (!ParseTransferUrl(SourceUrl)) return Failure(Kind::kBadAddress);
   if (auto failure = Prepare(temp)) return failure;
-  auto exchange = std::make_shared<Exchange>();
-  try {
-    StartTransferWorker(exchange, transports_(), SourceUrl, options_.max_redirects);
-  } catch (const std::system_error& e) {
-    TransferFailure failure = Failure(Kind::kNetworkError);
-    failure.code = e.code().value();
-    return failure;
+  for (attempt_ = 1;; ++attempt_) {
+    std::optional<TransferFailure> failure = Attempt(temp.get());
+    if (!failure || !Retried(*failure)) return failure;
+    if (auto cancelled = WaitBeforeNextAttempt(*failure)) return cancelled;
+    if (auto local = PlanNextAttempt(temp.get())) return local;
   }
-  // However this ends (a handler may even throw), the worker is told to give up.
-  struct Stopper {
-    Exchange& x;
-    ~Stopper() { x.Stop(); }
-  } stopper{*exchange};
-  return Watch(*exchange, temp.get());
 }
 
 // The target's folder and a temporary file beside it, before any request.
@@ -178,6 +197,32 @@ std::optional<TransferFailure> DownloadControl::Prepare(std::unique_ptr<Temporar
   return std::nullopt;
 }
 
+std::optional<TransferFailure> DownloadControl::Attempt(TemporaryFile* temp) {
+  seen_ = Seen{.url = SourceUrl};
+  attempt_start_ = Now();
+  bad_resume_ = body_judged_ = body_started_ = false;
+  window_.clear();
+  platform::HttpRequest request{.url = SourceUrl};
+  if (resume_from_ > 0) {
+    request.range_from = resume_from_;
+    request.if_range = validator_;
+  }
+  auto exchange = std::make_shared<Exchange>();
+  try {
+    StartTransferWorker(exchange, transports_(), std::move(request), options_.max_redirects);
+  } catch (const std::system_error& e) {
+    TransferFailure failure = Failure(Kind::kNetworkError);
+    failure.code = e.code().value();
+    return failure;
+  }
+  // However this ends (a handler may even throw), the worker is told to give up.
+  struct Stopper {
+    Exchange& x;
+    ~Stopper() { x.Stop(); }
+  } stopper{*exchange};
+  return Watch(*exchange, temp);
+}
+
 std::optional<TransferFailure> DownloadControl::Watch(Exchange& x, TemporaryFile* temp) {
   std::vector<std::string> chunks;
   for (;;) {
@@ -185,37 +230,47 @@ std::optional<TransferFailure> DownloadControl::Watch(Exchange& x, TemporaryFile
     if (auto failure = Store(chunks, temp)) return failure;
     if (seen_.finished) return Judge();
     if (auto failure = Deadline()) return failure;
-    MaybeReport();
+    MaybeReport(seen_.body ? 2 : 1);
     if (cancel_) return Failure(Kind::kCancelled);
   }
 }
 
-// Waits for news, at most until the next report may be due, and takes it. The wait is short
-// sleeps, not a timed wait on a condition variable: where the C++ library times those on the
-// wall clock (mingw-w64), a clock set back by a time sync would hold the window that long.
+// Waits for news, at most until the next report or deadline may be due, and takes it. The
+// wait is short sleeps of the clock, not a timed wait on a condition variable: where the C++
+// library times those on the wall clock (mingw-w64), a clock set back by a time sync would
+// hold the window that long.
 void DownloadControl::Take(Exchange& x, std::vector<std::string>& chunks) {
   chunks.clear();
-  const auto until = SteadyClock::now() + Duration(options_.report_interval_s);
-  {
-    std::unique_lock lock(x.mutex);
-    while (x.chunks.empty() && !x.finished && SteadyClock::now() < until) {
-      lock.unlock();
-      std::this_thread::sleep_for(kNewsPoll);
-      lock.lock();
+  const Micros until = std::min(Now() + ToMicros(options_.report_interval_s), NextDeadline());
+  for (;;) {
+    const Micros now = Now();
+    {
+      std::lock_guard lock(x.mutex);
+      if (!x.chunks.empty() || x.seen.finished) break;
     }
+    if (now >= until) break;
+    clock_.Sleep(ToSeconds(std::min(until - now, kNewsPoll)));
+  }
+  {
+    std::lock_guard lock(x.mutex);
     chunks.swap(x.chunks);
     x.queued = 0;
-    seen_ = Seen{x.url,          x.connected, x.answered, x.status, x.length, x.too_many_redirects,
-                 x.bad_location, x.finished,  x.result};
+    seen_ = x.seen;
   }
   x.taken.notify_all();
 }
 
+// The one place body bytes go to the file; what the final response says about its body is
+// judged first.
 std::optional<TransferFailure> DownloadControl::Store(const std::vector<std::string>& chunks, TemporaryFile* temp) {
+  if (seen_.body && !body_judged_) {
+    body_judged_ = true;
+    if (auto failure = StartBody(temp)) return failure;
+  }
   if (chunks.empty()) return std::nullopt;
   if (!body_started_) {
     body_started_ = true;
-    window_.push_back({SteadyClock::now(), 0});
+    window_.push_back({Now(), received_});
   }
   for (const std::string& chunk : chunks) {
     if (temp != nullptr) {
@@ -228,26 +283,54 @@ std::optional<TransferFailure> DownloadControl::Store(const std::vector<std::str
   return std::nullopt;
 }
 
+// A part of the file joins what an earlier attempt wrote only when it is the part asked for
+// of the same version; any other 2xx answer is the whole file, from its first byte.
+std::optional<TransferFailure> DownloadControl::StartBody(TemporaryFile* temp) {
+  const ResponseHead& head = seen_.head;
+  if (head.status == 206) {
+    if (resume_from_ > 0 && ResumesWhereItStopped(head)) {
+      Note("reintento " + std::to_string(attempt_) + " sigue desde el byte " + std::to_string(resume_from_));
+      return std::nullopt;
+    }
+    bad_resume_ = true;
+    return Failure(Kind::kBadResponse);
+  }
+  if (auto failure = Restart(temp)) return failure;
+  total_ = head.content_length;
+  validator_ = Validator(head);
+  return std::nullopt;
+}
+
+bool DownloadControl::ResumesWhereItStopped(const ResponseHead& head) const {
+  int64_t first = 0, last = 0, total = 0;
+  if (!ParseContentRange(head.content_range, first, last, total)) return false;
+  return first == resume_from_ && last == total - 1 && total == total_ && Validator(head) == validator_ &&
+         (head.content_length < 0 || head.content_length == total - first);
+}
+
+// Up to the first body byte, one deadline from the attempt's start; after it, the moment
+// the stall window would close with too little in it.
+Micros DownloadControl::NextDeadline() const {
+  if (!body_started_) return attempt_start_ + ToMicros(options_.connect_timeout_s + options_.stall_timeout_s);
+  const auto enough = std::upper_bound(window_.begin(), window_.end(), received_ - options_.stall_bytes,
+                                       [](int64_t bytes, const Sample& s) { return bytes < s.received; });
+  return (enough == window_.end() ? Now() : enough->at) + ToMicros(options_.stall_timeout_s);
+}
+
 std::optional<TransferFailure> DownloadControl::Deadline() {
-  const auto now = SteadyClock::now();
-  if (!body_started_) {
-    const double limit = options_.connect_timeout_s + options_.stall_timeout_s;
-    if (SecondsBetween(start_, now) < limit) return std::nullopt;
-    TransferFailure failure = Failure(seen_.connected ? Kind::kStall : Kind::kNoConnectionInTime);
-    failure.seconds = limit;
-    return failure;
+  const Micros now = Now();
+  if (body_started_) {
+    window_.push_back({now, received_});
+    const Micros window_start = now - ToMicros(options_.stall_timeout_s);
+    while (window_.size() >= 2 && window_[1].at <= window_start) window_.pop_front();
   }
-  window_.push_back({now, received_});
-  const auto window_start = now - Duration(options_.stall_timeout_s);
-  while (window_.size() >= 2 && window_[1].at <= window_start) window_.pop_front();
-  if (window_.front().at > window_start || received_ - window_.front().received >= options_.stall_bytes) {
-    return std::nullopt;
-  }
-  TransferFailure failure = Failure(Kind::kStall);
-  failure.seconds = options_.stall_timeout_s;
+  if (now < NextDeadline()) return std::nullopt;
+  TransferFailure failure = Failure(body_started_ || seen_.connected ? Kind::kStall : Kind::kNoConnectionInTime);
+  failure.seconds = body_started_ ? options_.stall_timeout_s : options_.connect_timeout_s + options_.stall_timeout_s;
   return failure;
 }
 
+// The end of an attempt: what the worker's last response and its result amount to.
 std::optional<TransferFailure> DownloadControl::Judge() const {
   const TransportError error = seen_.result.error;
   if (seen_.too_many_redirects) return Failure(Kind::kTooManyRedirects);
@@ -256,16 +339,62 @@ std::optional<TransferFailure> DownloadControl::Judge() const {
     failure.url = seen_.bad_location;
     return failure;
   }
-  const bool cut = seen_.length >= 0 && received_ < seen_.length;
+  const int status = seen_.head.status;
+  const bool cut = seen_.body && total_ >= 0 && received_ < total_;
   if (error == TransportError::kNone || error == TransportError::kConnectionLost) {
-    if (seen_.status == 407) return Failure(Kind::kProxyAuth);
-    if (seen_.answered && (seen_.status < 200 || seen_.status > 299)) return Failure(Kind::kHttpStatus);
+    if (status == 407) return Failure(Kind::kProxyAuth);
+    if (seen_.answered && (status < 200 || status > 299)) return Failure(Kind::kHttpStatus);
     if (cut) return Failure(Kind::kShortBody);
     if (error == TransportError::kNone) return std::nullopt;
   }
   TransferFailure failure = Failure(KindOf(error));
   failure.code = seen_.result.code;
   return failure;
+}
+
+bool DownloadControl::Retried(const TransferFailure& failure) const {
+  if (cancel_ || attempt_ >= options_.attempts) return false;
+  // A range answered as 416 or by a part that does not fit: the next attempt starts afresh.
+  return IsTransient(failure) || bad_resume_ || (resume_from_ > 0 && seen_.head.status == 416);
+}
+
+// Reports go on while it waits, so that a cancel lands within the second.
+std::optional<TransferFailure> DownloadControl::WaitBeforeNextAttempt(const TransferFailure& failure) {
+  const double retry_after = RetryAfterSeconds(seen_.head.retry_after, std::time(nullptr));
+  const double wait_s = RetryWaitSeconds(options_, attempt_, retry_after, wait_budget_s_);
+  wait_budget_s_ -= wait_s;
+  char wait[48];
+  std::snprintf(wait, sizeof wait, "; espera %.1f s", wait_s);
+  Note("reintento " + std::to_string(attempt_ + 1) + " de " + std::to_string(options_.attempts) +
+       " tras: " + FailureText(failure) + wait);
+  const Micros until = Now() + ToMicros(wait_s);
+  for (Micros now = Now(); now < until; now = Now()) {
+    clock_.Sleep(ToSeconds(std::min(until - now, ToMicros(options_.report_interval_s))));
+    MaybeReport(1);
+    if (cancel_) return Failure(Kind::kCancelled);
+  }
+  return std::nullopt;
+}
+
+// From where the file stopped when the server can vouch for it being the same version,
+// else from its first byte.
+std::optional<TransferFailure> DownloadControl::PlanNextAttempt(TemporaryFile* temp) {
+  resume_from_ = 0;
+  if (bad_resume_ || seen_.head.status == 416) validator_.clear();
+  if (received_ > 0 && !validator_.empty() && total_ > received_) {
+    resume_from_ = received_;
+    return std::nullopt;
+  }
+  return Restart(temp);
+}
+
+std::optional<TransferFailure> DownloadControl::Restart(TemporaryFile* temp) {
+  if (received_ == 0) return std::nullopt;
+  if (temp != nullptr) {
+    if (const FileResult emptied = temp->Truncate(); !emptied.ok()) return FileFailure(emptied);
+  }
+  received_ = 0;
+  return std::nullopt;
 }
 
 // The caller's word on a complete download before it replaces the target.
@@ -278,18 +407,19 @@ std::optional<TransferFailure> DownloadControl::Checked(TemporaryFile& temp) con
   return failure;
 }
 
-// Replaces the target by an atomic rename, retried for a while when refused; only when
-// another program holds the target open does the content go into it in place.
+// Replaces the target by an atomic rename, retried for a while when refused (a scanner
+// holding the new file); only when another program holds the target open does the content
+// go into it in place.
 std::optional<TransferFailure> DownloadControl::PutInPlace(TemporaryFile& temp) const {
   if (const FileResult flushed = temp.Flush(); !flushed.ok()) return FileFailure(flushed);
-  const auto give_up = SteadyClock::now() + Duration(options_.rename_retry_s);
+  const Micros give_up = Now() + ToMicros(options_.rename_retry_s);
   for (;;) {
     const FileResult renamed = temp.Rename();
     if (renamed.ok()) return std::nullopt;
     const bool refused = renamed.error == FileError::kInUse || renamed.error == FileError::kAccessDenied;
     if (refused && temp.TargetHeldOpen()) return WriteInPlace(temp);
-    if (renamed.error != FileError::kInUse || SteadyClock::now() >= give_up) return FileFailure(renamed);
-    std::this_thread::sleep_for(kRenameRetryStep);
+    if (!refused || Now() >= give_up) return FileFailure(renamed);
+    clock_.Sleep(ToSeconds(kRenameRetryStep));
   }
 }
 
@@ -308,9 +438,9 @@ TransferFailure DownloadControl::Failure(Kind kind) const {
   failure.url = seen_.url.empty() ? SourceUrl : seen_.url;
   failure.file = FileNameOfUrl(SourceUrl);
   failure.target = TargetPath;
-  failure.status = seen_.status;
+  failure.status = seen_.head.status;
   failure.received = received_;
-  failure.length = seen_.length;
+  failure.length = total_;
   failure.max_redirects = options_.max_redirects;
   return failure;
 }
@@ -321,14 +451,16 @@ TransferFailure DownloadControl::FileFailure(const FileResult& result) const {
   return failure;
 }
 
-void DownloadControl::MaybeReport() {
-  const double since = SecondsBetween(last_report_, SteadyClock::now());
-  const bool news = received_ != reported_bytes_ || State() != reported_state_;
-  if (since >= options_.idle_report_s || (news && since >= options_.report_interval_s)) Report(State(), false);
+void DownloadControl::MaybeReport(int32_t state) {
+  const Micros since = Now() - last_report_;
+  const bool news = received_ != reported_bytes_ || state != reported_state_;
+  if (since >= ToMicros(options_.idle_report_s) || (news && since >= ToMicros(options_.report_interval_s))) {
+    Report(state, false);
+  }
 }
 
 void DownloadControl::Report(int32_t state, bool complete) {
-  last_report_ = SteadyClock::now();
+  last_report_ = Now();
   reported_bytes_ = received_;
   reported_state_ = state;
   if (!TransferProgress) return;
@@ -337,19 +469,23 @@ void DownloadControl::Report(int32_t state, bool complete) {
   args.BytesReceived = static_cast<int32_t>(std::min<int64_t>(received_, INT32_MAX));
   if (complete) {
     args.Percent = 100;
-  } else if (seen_.length > 0 && seen_.status >= 200 && seen_.status <= 299) {
-    args.Percent = std::min(100.0, 100.0 * static_cast<double>(received_) / static_cast<double>(seen_.length));
+  } else if (total_ > 0) {
+    args.Percent = std::min(100.0, 100.0 * static_cast<double>(received_) / static_cast<double>(total_));
   }
-  args.ElapsedSeconds = static_cast<int32_t>(std::min<double>(SecondsBetween(start_, last_report_), INT32_MAX));
+  args.ElapsedSeconds = static_cast<int32_t>(std::min<Micros>((last_report_ - start_) / 1'000'000, INT32_MAX));
   TransferProgress(args);
   if (args.Cancel) cancel_ = true;
+}
+
+void DownloadControl::Note(const std::string& text) const {
+  if (ReportLine) ReportLine(text);
 }
 
 }  // namespace
 
 std::unique_ptr<platform::DownloadFile> MakeDownloadControl(TransportFactory transports, platform::DownloadFiles& files,
-                                                            DownloadOptions options) {
-  return std::make_unique<DownloadControl>(std::move(transports), files, std::move(options));
+                                                            platform::Clock& clock, DownloadOptions options) {
+  return std::make_unique<DownloadControl>(std::move(transports), files, clock, std::move(options));
 }
 
 }  // namespace velmorin

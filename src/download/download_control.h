@@ -6,16 +6,22 @@
 //   whatever the server does (name resolution and redirect hops included);
 // - after it, a stall window that brings fewer than stall_bytes, and not the end, is a stall;
 // - a cancel ends the transfer at the next report (a quarter of a second at most);
+// - a transient failure is tried again, after a wait, at most `attempts` in all; a later
+//   attempt asks only for the rest when the server vouches that the file is the same
+//   version, and a file never comes out joined from two versions;
 // - the worker is never waited for and its handles are never touched from here: once a
 //   deadline passes or a cancel comes, it is left to finish its call and clean up itself;
-// - the target is replaced only by an atomic rename of a complete download, or written in
-//   place when another program holds it open, after the room for it has been checked.
+// - the target is replaced only by an atomic rename of a complete download (a refused one
+//   is tried again for a while), or written in place when another program holds it open,
+//   after the room for it has been checked.
+// Every deadline, wait and sleep is on the clock given, so that a fake one can run them.
 #pragma once
 
 #include <functional>
 #include <memory>
 
 #include "download/download_options.h"
+#include "platform/clock.h"
 #include "platform/download_file.h"
 #include "platform/download_files.h"
 #include "platform/http_transport.h"
@@ -25,8 +31,8 @@ namespace velmorin {
 // A new transport for each transfer: the worker owns it and destroys it when done.
 using TransportFactory = std::function<std::unique_ptr<platform::HttpTransport>()>;
 
-// `files` must outlive the control.
+// `files` and `clock` must outlive the control.
 std::unique_ptr<platform::DownloadFile> MakeDownloadControl(TransportFactory transports, platform::DownloadFiles& files,
-                                                            DownloadOptions options = {});
+                                                            platform::Clock& clock, DownloadOptions options = {});
 
 }  // namespace velmorin

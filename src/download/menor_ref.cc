@@ -122,6 +122,7 @@ void MenorRef::Command1Click() {
   control->TransferProgress = [this](platform::TransferProgressArgs& args) { TransferProgress(args); };
   if (IsProgramDownload(control->TargetPath))
     control->CheckDownload = [this](const std::string& path) { return CheckDownload(path); };
+  control->ReportLine = [this](const std::string& line) { platform::Report(platform_, "descarga", line); };
   last_bytes_received_ = 0;
   download_check_.clear();
   const double start = platform_.clock.SteadySeconds();
@@ -214,9 +215,9 @@ void MenorRef::TransferProgress(platform::TransferProgressArgs& args) {
       form_.SetText("Label7", WholeNumber(kb) + " kb");
       last_elapsed_seconds_ = seconds;
     }
-    // The bar cannot show a value outside 0..100.
-    const double bar = RoundHalfEven(static_cast<float>(args.Percent));
-    form_.SetValue("ProgressBar1", !(bar >= 0) ? 0 : static_cast<int>(std::min(bar, 100.0)));
+    // Rounded first, then single precision; the bar cannot show a value outside 0..100.
+    const float bar = static_cast<float>(RoundHalfEven(args.Percent));
+    form_.SetValue("ProgressBar1", !(bar >= 0) ? 0 : static_cast<int>(std::min(bar, 100.0F)));
   }
   platform_.ui.DoEvents();
 }

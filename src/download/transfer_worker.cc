@@ -26,18 +26,17 @@ class HopEvents : public platform::TransportEvents {
 
   void OnConnected() override {
     std::lock_guard lock(x_.mutex);
-    x_.connected = true;
+    x_.seen.connected = true;
   }
 
   bool OnHeaders(const platform::ResponseHead& head) override {
     std::lock_guard lock(x_.mutex);
-    x_.connected = x_.answered = true;
-    x_.status = head.status;
-    x_.length = head.content_length;
-    x_.head = head;
+    x_.seen.connected = x_.seen.answered = true;
+    x_.seen.head = head;
     if (IsRedirect(head.status) && !head.location.empty()) redirect_ = head.location;
     // Neither a redirect's body nor an error page is of any use.
-    return redirect_.empty() && head.status >= 200 && head.status <= 299;
+    x_.seen.body = redirect_.empty() && head.status >= 200 && head.status <= 299;
+    return x_.seen.body;
   }
 
   bool OnBody(const char* data, size_t size) override {
@@ -61,30 +60,28 @@ class HopEvents : public platform::TransportEvents {
 
 void Finish(Exchange& x, TransportResult result) {
   std::lock_guard lock(x.mutex);
-  x.result = result;
-  x.finished = true;
+  x.seen.result = result;
+  x.seen.finished = true;
 }
 
-void Work(Exchange& x, platform::HttpTransport& transport, std::string url, int max_redirects) {
+void Work(Exchange& x, platform::HttpTransport& transport, platform::HttpRequest request, int max_redirects) {
   for (int redirects = 0;; ++redirects) {
     {
       std::lock_guard lock(x.mutex);
       if (x.stopped) return;
-      x.url = url;
-      x.connected = false;
-      x.redirects = redirects;
+      x.seen = Seen{.url = request.url, .redirects = redirects};
     }
     HopEvents events(x);
-    const TransportResult result = transport.Get({.url = url}, events);
+    const TransportResult result = transport.Get(request, events);
     if (events.redirect().empty() || result.error != TransportError::kNone) return Finish(x, result);
-    const auto next = ResolveRedirect(url, events.redirect());
+    const auto next = ResolveRedirect(request.url, events.redirect());
     std::unique_lock lock(x.mutex);
     if (redirects >= max_redirects) {
-      x.too_many_redirects = true;
+      x.seen.too_many_redirects = true;
     } else if (!next) {
-      x.bad_location = events.redirect();
+      x.seen.bad_location = events.redirect();
     } else {
-      url = *next;
+      request.url = *next;
       continue;
     }
     lock.unlock();
@@ -101,9 +98,9 @@ void Exchange::Stop() {
 }
 
 void StartTransferWorker(std::shared_ptr<Exchange> exchange, std::unique_ptr<platform::HttpTransport> transport,
-                         std::string url, int max_redirects) {
-  std::thread([exchange, transport = std::move(transport), url = std::move(url), max_redirects]() mutable {
-    Work(*exchange, *transport, std::move(url), max_redirects);
+                         platform::HttpRequest request, int max_redirects) {
+  std::thread([exchange, transport = std::move(transport), request = std::move(request), max_redirects]() mutable {
+    Work(*exchange, *transport, std::move(request), max_redirects);
     // The transport's handles close here, on the thread that used them.
     transport.reset();
   }).detach();

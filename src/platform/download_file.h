@@ -40,6 +40,9 @@ class DownloadFile {
   // it replaces the target: a reason (CP1252) fails the transfer and leaves the target as it
   // was. Unset: every complete download goes in place.
   std::function<std::optional<std::string>(const std::string& path)> CheckDownload;
+  // A line for the run report as it happens (an attempt that failed and is tried again,
+  // where a resumed attempt starts); CP1252.
+  std::function<void(const std::string&)> ReportLine;
 };
 
 }  // namespace velmorin::platform

@@ -30,9 +30,13 @@ class TemporaryFile {
  public:
   virtual ~TemporaryFile() = default;
   virtual FileResult Write(const char* data, size_t size) = 0;
+  // Empties the file, so that the next write starts it again.
+  virtual FileResult Truncate() = 0;
   // What was written reaches the disk.
   virtual FileResult Flush() = 0;
   // Puts the file in the target's place in one step: the target is whole before and after.
+  // The file stays open until then, so that nothing can change it between the last write
+  // and the rename.
   virtual FileResult Rename() = 0;
   // True when another program holds the target open, so that it cannot be replaced.
   virtual bool TargetHeldOpen() = 0;

@@ -1,6 +1,7 @@
 // The control's own rules that no real disk shows on demand: a rename refused for a while or
 // for good, a target held open with and without room for the new content, and the cause of
-// a failed write kept in the text; the redirect addresses and the settings.
+// a failed write kept in the text; the exact edges of its deadlines on the fake clock; the
+// retry waits; the redirect addresses and the settings.
 #include "download/download_control.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "common/cp1252.h"
+#include "download/retry_policy.h"
 #include "download/transfer_url.h"
 #include "support/fake_transport.h"
 
@@ -36,6 +38,10 @@ class ScriptedTemporary : public platform::TemporaryFile {
   FileResult Write(const char* data, size_t size) override {
     if (disk_.write != FileError::kNone) return {disk_.write, 112};
     disk_.content.append(data, size);
+    return {};
+  }
+  FileResult Truncate() override {
+    disk_.content.clear();
     return {};
   }
   FileResult Flush() override { return {}; }
@@ -79,10 +85,8 @@ class DownloadControlTest : public testing::Test {
  protected:
   DownloadControlTest() { site_.Serve("/VISADO75.txt", std::string(1000, 'x')); }
 
-  std::string Fetch() {
-    DownloadOptions options;
-    options.rename_retry_s = 0.3;
-    auto control = MakeDownloadControl([this] { return site_.MakeTransport(); }, files_, options);
+  std::string Fetch(DownloadOptions options = {}) {
+    auto control = MakeDownloadControl([this] { return site_.MakeTransport(); }, files_, site_.Clock(), options);
     control->SourceUrl = "http://site.fake/VISADO75.txt";
     control->TargetPath = "C:\\velmorin\\VISADO75.txt";
     control->StartTransfer();
@@ -96,16 +100,53 @@ class DownloadControlTest : public testing::Test {
 };
 
 TEST_F(DownloadControlTest, ARefusedRenameIsTriedAgainUntilItPasses) {
-  disk_.renames = {FileError::kInUse, FileError::kInUse, FileError::kNone};
+  disk_.renames = {FileError::kInUse, FileError::kAccessDenied, FileError::kNone};
   EXPECT_EQ(Fetch(), "OK");
   EXPECT_EQ(disk_.calls, (std::vector<std::string>{"rename refused", "rename refused", "rename", "remove"}));
 }
 
-TEST_F(DownloadControlTest, ARenameRefusedThroughoutIsAFailureAndTheTargetIsNotTouched) {
-  disk_.renames = {FileError::kInUse};
-  EXPECT_EQ(Fetch(), "No se pudo guardar C:\\velmorin\\VISADO75.txt: el archivo está en uso por otro programa.");
-  EXPECT_GE(disk_.calls.size(), 3u);
+// A scanner may hold the new file for tens of seconds.
+TEST_F(DownloadControlTest, ARenameRefusedForHalfAMinuteIsAFailureAndTheTargetIsNotTouched) {
+  disk_.renames = {FileError::kAccessDenied};
+  const double start = site_.Clock().SteadySeconds();
+  EXPECT_EQ(Fetch(), "No se pudo guardar C:\\velmorin\\VISADO75.txt: acceso denegado.");
+  EXPECT_GE(site_.Clock().SteadySeconds() - start, 30);
+  EXPECT_LT(site_.Clock().SteadySeconds() - start, 31);
   for (const auto& call : disk_.calls) EXPECT_NE(call, "copy in place");
+}
+
+// On the fake clock a deadline falls on its very microsecond: a server a millisecond inside
+// it is waited for, one a millisecond past it is not.
+TEST_F(DownloadControlTest, DeadlinesHaveExactEdges) {
+  DownloadOptions options;
+  options.connect_timeout_s = options.stall_timeout_s = 1;
+  options.attempts = 1;
+  const std::string stall = "La descarga de 'VISADO75.txt' se detuvo: no llegaron datos del servidor site.fake en ";
+  const std::pair<const char*, std::string> cases[] = {
+      {"delay 1.999", "OK"},
+      {"delay 2.001", stall + "2 segundos."},
+      {"stall-after 500 0.999", "OK"},
+      {"stall-after 500 1.001", stall + "1 segundo."},
+  };
+  for (const auto& [rule, text] : cases) {
+    site_.SetFaults(std::string("/VISADO75.txt ") + rule + "\n");
+    EXPECT_EQ(Fetch(options), text) << rule;
+  }
+}
+
+TEST(RetryPolicyTest, WaitsGrowFollowALongerRetryAfterUpToTheCapAndTheBudget) {
+  const DownloadOptions o;
+  EXPECT_EQ(RetryWaitSeconds(o, 1, -1, 15), 1);
+  EXPECT_EQ(RetryWaitSeconds(o, 2, 2, 15), 4);
+  EXPECT_EQ(RetryWaitSeconds(o, 1, 7, 15), 7);
+  EXPECT_EQ(RetryWaitSeconds(o, 1, 3600, 15), 10);
+  EXPECT_EQ(RetryWaitSeconds(o, 2, 3600, 5), 5);
+  const std::time_t now = 784111777;  // Sun, 06 Nov 1994 08:49:37 GMT
+  EXPECT_EQ(RetryAfterSeconds("120", now), 120);
+  EXPECT_EQ(RetryAfterSeconds("Sun, 06 Nov 1994 08:49:45 GMT", now), 8);
+  EXPECT_EQ(RetryAfterSeconds("Sun, 06 Nov 1994 08:49:30 GMT", now), 0);
+  EXPECT_EQ(RetryAfterSeconds("soon", now), -1);
+  EXPECT_EQ(RetryAfterSeconds("", now), -1);
 }
 
 TEST_F(DownloadControlTest, ATargetHeldOpenIsWrittenInPlaceOnlyWithRoomForIt) {

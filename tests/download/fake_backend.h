@@ -1,5 +1,5 @@
-// The download contract's site in memory (support/fake_transport.h), over the disk of the
-// build it runs on.
+// The download contract's site in memory (support/fake_transport.h) on its fake clock, over
+// the disk of the build it runs on.
 #pragma once
 
 #include <chrono>
@@ -33,6 +33,7 @@ class FakeBackend : public Disk {
   TransportFactory Transports() {
     return [this] { return site_.MakeTransport(); };
   }
+  platform::Clock& Clock() { return site_.Clock(); }
 
  private:
   FakeSite site_;

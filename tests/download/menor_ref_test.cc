@@ -131,17 +131,19 @@ TEST_F(MenorRefTest, AnyResultButOkEndsWithTheInformationBox) {
 }
 
 TEST_F(MenorRefTest, ProgressReportsFillPercentSpeedAndBar) {
-  p_.downloads.script["http://council/a.txt"] = {.reports = {Report(1, 0, 0, 0), Report(2, 100, 0, 0),
-                                                             Report(2, 262144, 99.6, 2), Report(2, 500000, 99.6, 2),
-                                                             Report(2, 524288, 2.5, 3)}};
+  p_.downloads.script["http://council/a.txt"] = {
+      .reports = {Report(1, 0, 0, 0), Report(2, 100, 0, 0), Report(2, 262144, 99.6, 2), Report(2, 500000, 99.6, 2),
+                  Report(2, 510000, 100.0 * 29849999 / 30000000, 2), Report(2, 524288, 2.5, 3)}};
   p_.ui.log_progress = true;
   Fetch("http://council/a.txt", "C:\\velmorin\\bases\\a.txt");
-  EXPECT_THAT(p_.ui.Matching("set MenorRef.Label1 "),
-              ElementsAre("set MenorRef.Label1 %", "set MenorRef.Label1 100%", "set MenorRef.Label1 3%"));
+  EXPECT_THAT(p_.ui.Matching("set MenorRef.Label1 "), ElementsAre("set MenorRef.Label1 %", "set MenorRef.Label1 100%",
+                                                                  "set MenorRef.Label1 99%", "set MenorRef.Label1 3%"));
   EXPECT_THAT(p_.ui.Matching("set MenorRef.Label7 "),
               ElementsAre("set MenorRef.Label7 ", "set MenorRef.Label7 1024 kb", "set MenorRef.Label7 1365 kb"));
-  EXPECT_THAT(p_.ui.Matching("set MenorRef.ProgressBar1 "),
-              ElementsAre("set MenorRef.ProgressBar1 100", "set MenorRef.ProgressBar1 2"));  // 2.5 -> 2
+  EXPECT_THAT(
+      p_.ui.Matching("set MenorRef.ProgressBar1 "),
+      // Rounded before single precision: 99.49999... -> 99; 2.5 -> 2.
+      ElementsAre("set MenorRef.ProgressBar1 100", "set MenorRef.ProgressBar1 99", "set MenorRef.ProgressBar1 2"));
 }
 
 TEST_F(MenorRefTest, StateOneChangesNothingButHandsOverACancel) {

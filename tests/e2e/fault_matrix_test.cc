@@ -166,12 +166,28 @@ class FaultMatrix : public testing::TestWithParam<Case> {
     std::vector<std::string> lines;
     for (int i = 0; i < last; ++i)
       lines.push_back(std::string(kDownloads[i].site) + " GET " + kDownloads[i].path + " 200");
-    // A redirect to itself is asked for once and followed five times.
-    const int times = fault().directive != nullptr && *fault().directive == '\0' ? 6 : 1;
+    // A redirect to itself is asked for once and followed five times; a transient fault is
+    // tried three times.
+    const int times = fault().directive != nullptr && *fault().directive == '\0' ? 6 : Attempts();
     for (int i = 0; failing_seen && i < times; ++i) {
-      lines.push_back(std::string(download().site) + " GET " + download().path + " " + fault().logged_status);
+      lines.push_back(std::string(download().site) + " GET " + download().path + " " + Logged(i));
     }
     return lines;
+  }
+
+  // A later attempt asks for the rest of a body cut, stalled or trickling (206); past the end
+  // of a body shorter than its length (416), and then for the whole file again.
+  std::string Logged(int attempt) const {
+    const std::string d = fault().directive != nullptr ? fault().directive : "";
+    if (attempt > 0 && d.starts_with("extra-length")) return attempt == 1 ? "416" : "200";
+    if (attempt > 0 && (d.starts_with("close-after") || d.starts_with("stall-after") || d.starts_with("rate"))) {
+      return "206";
+    }
+    return fault().logged_status;
+  }
+  int Attempts() const {
+    return fault().directive != nullptr && (std::string(fault().directive) == "status 404" || !*fault().directive) ? 1
+                                                                                                                   : 3;
   }
 
   std::unique_ptr<MatrixRun> run_;
@@ -293,10 +309,9 @@ TEST_P(OtherSiteFault, IsSilentAndTheRunGoesOnWithTheFileThatWasThere) {
   // The server logs a request when its answer ends, so one the program gave up on comes late
   // in the log.
   auto requests = run_->RequestLines(expected.size());
-  if (seen && fault().logged_late) {
-    const auto stalled = std::find(requests.begin(), requests.end(), expected[static_cast<size_t>(k)]);
-    if (stalled != requests.end() && stalled >= requests.begin() + k)
-      std::rotate(requests.begin() + k, stalled, stalled + 1);
+  for (int at = k; seen && fault().logged_late && at < k + Attempts(); ++at) {
+    const auto stalled = std::find(requests.begin() + at, requests.end(), expected[static_cast<size_t>(at)]);
+    if (stalled != requests.end()) std::rotate(requests.begin() + at, stalled, stalled + 1);
   }
   EXPECT_THAT(requests, ElementsAreArray(expected));
   const auto temporary = run_->TemporaryFiles();

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
+#include <ctime>
+#include <map>
 
 #include "faults.h"
 
@@ -11,34 +12,106 @@ namespace velmorin::test_support {
 using platform::TransportError;
 using platform::TransportEvents;
 using platform::TransportResult;
-using SteadyClock = std::chrono::steady_clock;
+
+struct FakeSite::State {
+  std::mutex mutex;
+  std::map<std::string, std::string> files;
+  std::string faults;
+  int writes = 0;
+  test_server::RuleUses uses;
+  std::vector<std::string> requests;
+};
+
+double SharedFakeClock::SecondsSinceMidnight() {
+  std::unique_lock lock(mutex_);
+  Settle(lock);
+  return FakeClock::SecondsSinceMidnight();
+}
+
+double SharedFakeClock::SteadySeconds() {
+  std::unique_lock lock(mutex_);
+  Settle(lock);
+  return FakeClock::SteadySeconds();
+}
+
+void SharedFakeClock::Sleep(double seconds) {
+  std::unique_lock lock(mutex_);
+  Settle(lock);
+  FakeClock::Sleep(seconds);
+  changed_.notify_all();
+  Settle(lock);
+}
+
+void SharedFakeClock::Join() {
+  std::lock_guard lock(mutex_);
+  ++running_;
+}
+
+void SharedFakeClock::Leave() {
+  std::lock_guard lock(mutex_);
+  --running_;
+  changed_.notify_all();
+}
+
+double SharedFakeClock::TransportNow() {
+  std::lock_guard lock(mutex_);
+  return FakeClock::SteadySeconds();
+}
+
+bool SharedFakeClock::WaitUntil(double at, const std::function<bool()>& stopped) {
+  std::unique_lock lock(mutex_);
+  const auto wait = waits_.insert(at);
+  --running_;
+  changed_.notify_all();
+  bool stop = false;
+  while (FakeClock::SteadySeconds() < at && !stop) {
+    changed_.wait_for(lock, std::chrono::milliseconds(2));
+    lock.unlock();
+    stop = stopped();
+    lock.lock();
+  }
+  waits_.erase(wait);
+  ++running_;
+  return !stop;
+}
+
+// Until every transport waits for a later moment or has left; a transport blocked on
+// something else (a full queue) is given up on after a few real seconds.
+void SharedFakeClock::Settle(std::unique_lock<std::mutex>& lock) {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  changed_.wait_until(lock, give_up, [this] {
+    return running_ == 0 && (waits_.empty() || *waits_.begin() > FakeClock::SteadySeconds());
+  });
+}
 
 namespace {
-
-// Sleeps in short steps; false when the control gave up meanwhile.
-bool Wait(double seconds, const TransportEvents& events) {
-  const auto until =
-      SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(seconds));
-  while (SteadyClock::now() < until) {
-    if (events.Stopped()) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return !events.Stopped();
-}
 
 struct Answer {
   int status = 200;
   std::string body;
-  std::string location;
+  platform::ResponseHead head;
 };
 
-}  // namespace
-
-namespace {
+std::string HttpDateIn(double seconds) {
+  const std::time_t at = std::time(nullptr) + static_cast<std::time_t>(seconds);
+  std::tm tm{};
+#ifdef _WIN32
+  ::gmtime_s(&tm, &at);
+#else
+  ::gmtime_r(&at, &tm);
+#endif
+  char text[64];
+  std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &tm);
+  return text;
+}
 
 class FakeTransport : public platform::HttpTransport {
  public:
-  explicit FakeTransport(std::shared_ptr<FakeSite::State> site) : site_(std::move(site)) {}
+  FakeTransport(std::shared_ptr<FakeSite::State> site, std::shared_ptr<SharedFakeClock> clock)
+      : site_(std::move(site)), clock_(std::move(clock)) {
+    clock_->Join();
+  }
+  ~FakeTransport() override { clock_->Leave(); }
 
   TransportResult Get(const platform::HttpRequest& request, TransportEvents& events) override {
     const std::string& url = request.url;
@@ -56,52 +129,86 @@ class FakeTransport : public platform::HttpTransport {
     if (host != "site.fake") return {TransportError::kHostNotFound, 0};
     events.OnConnected();
     int status = 0;
-    int64_t sent = 0;
-    const TransportResult result = Serve(path, events, status, sent);
+    const TransportResult result = Serve(request, path, events, status);
     std::lock_guard lock(site_->mutex);
     site_->requests.push_back(path + " " + std::to_string(status));
     return result;
   }
 
  private:
-  Answer Look(const std::string& path, const test_server::Fault& fault) const {
-    std::lock_guard lock(site_->mutex);
-    if (fault.status != 0) return {fault.status, "status " + std::to_string(fault.status) + "\n", fault.redirect};
-    const auto file = site_->files.find(path);
-    if (file == site_->files.end()) return {404, "404\n", ""};
-    return {200, file->second, ""};
+  // False when the control gave up meanwhile.
+  bool Wait(double seconds, const TransportEvents& events) {
+    return WaitUntil(clock_->TransportNow() + seconds, events);
+  }
+  bool WaitUntil(double at, const TransportEvents& events) {
+    return clock_->WaitUntil(at, [&] { return events.Stopped(); });
   }
 
-  TransportResult Serve(const std::string& path, TransportEvents& events, int& status, int64_t& sent) {
-    std::string rules;
+  Answer Look(const platform::HttpRequest& request, const std::string& path, const test_server::Fault& fault) const {
+    std::lock_guard lock(site_->mutex);
+    Answer a;
+    if (fault.status != 0) {
+      a.status = fault.status;
+      a.body = "status " + std::to_string(fault.status) + "\n";
+      a.head.location = fault.redirect;
+    } else if (const auto file = site_->files.find(path); file == site_->files.end()) {
+      a = {404, "404\n", {}};
+    } else {
+      a.body = file->second;
+      AnswerRange(request, fault, a);
+    }
+    a.head.status = a.status;
+    a.head.retry_after = fault.retry_after_date_s >= 0 ? HttpDateIn(fault.retry_after_date_s) : fault.retry_after;
+    return a;
+  }
+
+  // As the test server: a validator from the content, and the part asked for when If-Range
+  // (if any) names this version.
+  static void AnswerRange(const platform::HttpRequest& request, const test_server::Fault& fault, Answer& a) {
+    const std::string etag = "\"" + std::to_string(std::hash<std::string>()(a.body)) + "\"";
+    if (!fault.no_validator) a.head.etag = etag;
+    const auto size = static_cast<int64_t>(a.body.size());
+    const bool other_version = !fault.ignore_if_range && !request.if_range.empty() && request.if_range != etag;
+    if (request.range_from < 0 || fault.ignore_range || other_version) return;
+    if (request.range_from >= size) {
+      a = {416, "", {}};
+      return;
+    }
+    a.status = 206;
+    a.head.content_range =
+        "bytes " + std::to_string(request.range_from) + "-" + std::to_string(size - 1) + "/" + std::to_string(size);
+    a.body.erase(0, static_cast<size_t>(request.range_from));
+  }
+
+  TransportResult Serve(const platform::HttpRequest& request, const std::string& path, TransportEvents& events,
+                        int& status) {
+    test_server::Fault fault;
     {
       std::lock_guard lock(site_->mutex);
-      rules = site_->faults;
+      fault = test_server::FindFault(site_->faults, "update", path, &site_->uses).fault.value_or(fault);
     }
-    const test_server::Fault fault = test_server::FindFault(rules, "update", path).fault.value_or(test_server::Fault{});
     if (fault.silence_s >= 0) {
       return Wait(fault.silence_s, events) ? TransportResult{TransportError::kNoAnswer, 0}
                                            : TransportResult{TransportError::kStopped, 0};
     }
-    const Answer answer = Look(path, fault);
+    Answer answer = Look(request, path, fault);
     status = answer.status;
     // About the size of the test server's status line and headers.
     const double header_bytes = 90;
     if (!Wait(fault.delay_s + (fault.header_rate > 0 ? header_bytes / fault.header_rate : 0), events)) {
       return {TransportError::kStopped, 0};
     }
-    const int64_t size = static_cast<int64_t>(answer.body.size());
-    const int64_t length = fault.chunked ? -1 : size + fault.extra_length;
-    if (!events.OnHeaders({.status = answer.status, .content_length = length, .location = answer.location})) return {};
-    return SendBody(answer.body, fault, events, sent);
+    const auto size = static_cast<int64_t>(answer.body.size());
+    answer.head.content_length = fault.chunked ? -1 : size + fault.extra_length;
+    if (!events.OnHeaders(answer.head)) return {};
+    return SendBody(answer.body, fault, events);
   }
 
-  static TransportResult SendBody(const std::string& body, const test_server::Fault& fault, TransportEvents& events,
-                                  int64_t& sent) {
-    const int64_t size = static_cast<int64_t>(body.size());
-    const auto start = SteadyClock::now();
+  TransportResult SendBody(const std::string& body, const test_server::Fault& fault, TransportEvents& events) {
+    const auto size = static_cast<int64_t>(body.size());
+    const double start = clock_->TransportNow();
     bool stalled = false;
-    while (sent < size) {
+    for (int64_t sent = 0; sent < size;) {
       if (fault.close_after >= 0 && sent >= fault.close_after) return {TransportError::kConnectionLost, 0};
       if (fault.stall_after >= 0 && sent >= fault.stall_after && !stalled) {
         stalled = true;
@@ -112,9 +219,7 @@ class FakeTransport : public platform::HttpTransport {
       if (fault.stall_after > sent && !stalled) n = std::min(n, fault.stall_after - sent);
       if (fault.rate > 0) {
         n = std::min(n, std::max<int64_t>(1, static_cast<int64_t>(fault.rate / 20)));
-        const double due =
-            static_cast<double>(sent) / fault.rate - std::chrono::duration<double>(SteadyClock::now() - start).count();
-        if (due > 0 && !Wait(due, events)) return {TransportError::kStopped, 0};
+        if (!WaitUntil(start + static_cast<double>(sent) / fault.rate, events)) return {TransportError::kStopped, 0};
       }
       if (!events.OnBody(body.data() + sent, static_cast<size_t>(n))) return {TransportError::kStopped, 0};
       sent += n;
@@ -126,9 +231,12 @@ class FakeTransport : public platform::HttpTransport {
   }
 
   std::shared_ptr<FakeSite::State> site_;
+  std::shared_ptr<SharedFakeClock> clock_;
 };
 
 }  // namespace
+
+FakeSite::FakeSite() : state_(std::make_shared<State>()) {}
 
 void FakeSite::Serve(const std::string& path, const std::string& bytes) {
   std::lock_guard lock(state_->mutex);
@@ -137,7 +245,8 @@ void FakeSite::Serve(const std::string& path, const std::string& bytes) {
 
 void FakeSite::SetFaults(const std::string& rules) {
   std::lock_guard lock(state_->mutex);
-  state_->faults = rules;
+  // Each call counts afresh, even with the same rules.
+  state_->faults = rules + "\n# " + std::to_string(++state_->writes);
 }
 
 std::vector<std::string> FakeSite::Requests() const {
@@ -145,6 +254,8 @@ std::vector<std::string> FakeSite::Requests() const {
   return state_->requests;
 }
 
-std::unique_ptr<platform::HttpTransport> FakeSite::MakeTransport() { return std::make_unique<FakeTransport>(state_); }
+std::unique_ptr<platform::HttpTransport> FakeSite::MakeTransport() {
+  return std::make_unique<FakeTransport>(state_, clock_);
+}
 
 }  // namespace velmorin::test_support

@@ -15,6 +15,12 @@
 //   chunked                        send no Content-Length, in chunked transfer coding
 //   header-rate BYTES_PER_SECOND   send the status line and headers no faster than this
 //   silence SECONDS                read the request, send nothing for SECONDS, close unanswered
+//   times COUNT                    the rule applies to the first COUNT requests it matches only
+//   retry-after SECONDS            send Retry-After: SECONDS
+//   retry-after-date SECONDS       send Retry-After as the HTTP date SECONDS from now
+//   ignore-range                   answer a range request with the whole file
+//   ignore-if-range                answer a range request with that part, whatever If-Range says
+//   no-validator                   send no ETag
 // header-rate and silence are applied by the front relay of plain-HTTP sites.
 #include "faults.h"
 
@@ -65,12 +71,21 @@ bool ToNumber(const std::string& text, double& out) {
   }
 }
 
+// The directive without a value named `key`, or nullptr.
+bool* Flag(const std::string& key, Fault& fault) {
+  if (key == "chunked") return &fault.chunked;
+  if (key == "ignore-range") return &fault.ignore_range;
+  if (key == "ignore-if-range") return &fault.ignore_if_range;
+  if (key == "no-validator") return &fault.no_validator;
+  return nullptr;
+}
+
 // Applies the directives in words[first..]; returns an error text or "".
 std::string ParseDirectives(const std::vector<std::string>& words, size_t first, Fault& fault) {
   for (size_t i = first; i < words.size();) {
     const std::string& key = words[i];
-    if (key == "chunked") {
-      fault.chunked = true;
+    if (bool* flag = Flag(key, fault)) {
+      *flag = true;
       ++i;
       continue;
     }
@@ -79,6 +94,11 @@ std::string ParseDirectives(const std::vector<std::string>& words, size_t first,
     if (key == "redirect") {
       fault.redirect = words[i + 1];
       if (fault.status == 0) fault.status = 302;
+      i += 2;
+      continue;
+    }
+    if (key == "retry-after") {
+      fault.retry_after = words[i + 1];
       i += 2;
       continue;
     }
@@ -100,6 +120,10 @@ std::string ParseDirectives(const std::vector<std::string>& words, size_t first,
       fault.header_rate = a;
     else if (key == "silence")
       fault.silence_s = a;
+    else if (key == "times")
+      fault.times = static_cast<int>(a);
+    else if (key == "retry-after-date")
+      fault.retry_after_date_s = a;
     else if (key == "stall-after") {
       fault.stall_after = static_cast<int64_t>(a);
       fault.stall_s = b;
@@ -113,7 +137,19 @@ std::string ParseDirectives(const std::vector<std::string>& words, size_t first,
 
 }  // namespace
 
-FaultLookup FindFault(const std::string& faults_text, const std::string& site, const std::string& path) {
+bool RuleUses::Take(const std::string& text, int line, int times) {
+  std::lock_guard lock(mutex_);
+  if (text != text_) {
+    text_ = text;
+    used_.clear();
+  }
+  if (used_[line] >= times) return false;
+  ++used_[line];
+  return true;
+}
+
+FaultLookup FindFault(const std::string& faults_text, const std::string& site, const std::string& path,
+                      RuleUses* uses) {
   std::istringstream in(faults_text);
   int number = 0;
   for (std::string line; std::getline(in, line);) {
@@ -130,6 +166,7 @@ FaultLookup FindFault(const std::string& faults_text, const std::string& site, c
     Fault fault;
     const std::string error = ParseDirectives(words, at + 1, fault);
     if (!error.empty()) return {std::nullopt, "faults line " + std::to_string(number) + ": " + error};
+    if (fault.times >= 0 && uses != nullptr && !uses->Take(faults_text, number, fault.times)) continue;
     return {fault, ""};
   }
   return {};
@@ -141,7 +178,11 @@ FaultLookup FindFaultInFile(const std::filesystem::path& faults_file, const std:
   std::ifstream in(faults_file, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
-  return FindFault(text.str(), site, path);
+  // Each write of the file counts afresh, even of the same rules.
+  std::error_code ec;
+  text << "\n# " << std::filesystem::last_write_time(faults_file, ec).time_since_epoch().count();
+  static RuleUses uses;
+  return FindFault(text.str(), site, path, &uses);
 }
 
 }  // namespace velmorin::test_server

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -17,10 +19,28 @@ struct Fault {
   int64_t extra_length = 0;  // declared Content-Length exceeds the body by this much
   int64_t stall_after = -1;  // pause after this many body bytes (-1: never)
   double stall_s = 0;
-  double rate = 0;         // body bytes per second (0: unlimited)
-  bool chunked = false;    // no Content-Length: chunked transfer coding
-  double header_rate = 0;  // status and header bytes per second (0: unlimited)
-  double silence_s = -1;   // read the request, say nothing this long, close (-1: answer)
+  double rate = 0;                 // body bytes per second (0: unlimited)
+  bool chunked = false;            // no Content-Length: chunked transfer coding
+  double header_rate = 0;          // status and header bytes per second (0: unlimited)
+  double silence_s = -1;           // read the request, say nothing this long, close (-1: answer)
+  int times = -1;                  // the rule applies to the first `times` requests it matches (-1: all)
+  std::string retry_after;         // a Retry-After header as given (seconds)
+  double retry_after_date_s = -1;  // a Retry-After header: the HTTP date this many seconds on
+  bool ignore_range = false;       // the whole file, whatever Range asks
+  bool ignore_if_range = false;    // the part asked for even of another version (a bad cache)
+  bool no_validator = false;       // no ETag
+};
+
+// How often each rule limited by `times` has applied; forgotten when the faults file is written.
+class RuleUses {
+ public:
+  // True, and counted, when the rule on `line` of `text` may apply once more.
+  bool Take(const std::string& text, int line, int times);
+
+ private:
+  std::mutex mutex_;
+  std::string text_;
+  std::map<int, int> used_;
 };
 
 struct FaultLookup {
@@ -28,9 +48,12 @@ struct FaultLookup {
   std::string error;           // a malformed rule: the server answers 500 with this text
 };
 
-// Looks `path` of `site` up in the text of a faults file.
-FaultLookup FindFault(const std::string& faults_text, const std::string& site, const std::string& path);
-// The same in the faults file itself; an empty path or a missing file means no faults.
+// Looks `path` of `site` up in the text of a faults file; a rule limited by `times` counts
+// its uses in `uses` (without it, such a rule always applies).
+FaultLookup FindFault(const std::string& faults_text, const std::string& site, const std::string& path,
+                      RuleUses* uses = nullptr);
+// The same in the faults file itself, counted for the whole process; an empty path or a
+// missing file means no faults.
 FaultLookup FindFaultInFile(const std::filesystem::path& faults_file, const std::string& site, const std::string& path);
 
 }  // namespace velmorin::test_server

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "faults.h"
 
@@ -45,6 +46,8 @@ class RelayedClient {
 struct RelayedRequest {
   FaultLookup lookup;
   std::shared_ptr<RelayedClient> client;
+  // Taken out of the forwarded request, so that httplib does not answer ranges itself.
+  std::string range, if_range;
 };
 
 // Keyed by the relay's port on its connection to the internal server, which httplib reports

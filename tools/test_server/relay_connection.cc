@@ -110,10 +110,28 @@ std::string ForwardedHead(std::string_view head) {
   for (size_t at = 0; at + 2 < head.size();) {  // up to the blank line that ends it
     const size_t end = head.find("\r\n", at);
     const std::string_view line = head.substr(at, end - at);
-    if (at == 0 || !(IsHeader(line, "connection") || IsHeader(line, "keep-alive"))) out.append(line).append("\r\n");
+    if (at == 0 || !(IsHeader(line, "connection") || IsHeader(line, "keep-alive") || IsHeader(line, "range") ||
+                     IsHeader(line, "if-range"))) {
+      out.append(line).append("\r\n");
+    }
     at = end + 2;
   }
   return out + "Connection: close\r\n\r\n";
+}
+
+// The value of header `name` (lower case) in a request head, "" when absent.
+std::string HeaderValue(std::string_view head, std::string_view name) {
+  for (size_t at = head.find("\r\n"); at != std::string_view::npos && at + 2 < head.size();) {
+    const size_t end = head.find("\r\n", at + 2);
+    const std::string_view line = head.substr(at + 2, end - at - 2);
+    if (IsHeader(line, name)) {
+      const std::string_view value = line.substr(name.size() + 1);
+      const size_t first = value.find_first_not_of(' ');
+      return first == std::string_view::npos ? "" : std::string(value.substr(first));
+    }
+    at = end;
+  }
+  return "";
 }
 
 // Sends the answer's status line and headers, no faster than `rate` bytes a second from the
@@ -220,7 +238,8 @@ void Forward(const std::shared_ptr<RelayedClient>& client, const RelayTarget& ta
   int local_port = 0;
   const int upstream = ConnectLoopback(target.internal_port, local_port);
   if (upstream < 0) return;
-  target.handoff->Put(local_port, {lookup, client});
+  target.handoff->Put(local_port,
+                      {lookup, client, HeaderValue(head.text, "range"), HeaderValue(head.text, "if-range")});
   HeaderPacer pacer(lookup.fault ? lookup.fault->header_rate : 0, client->headers_delivered);
   const std::string request = ForwardedHead(head.text) + head.rest;
   if (SendAll(upstream, request.data(), request.size())) Relay(client->fd(), upstream, pacer);

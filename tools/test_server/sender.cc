@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -49,10 +50,10 @@ Body::~Body() {
 
 bool Body::Read(int64_t offset, char* out, int64_t n) const {
   if (fd_ < 0) {
-    std::copy_n(text_.data() + offset, n, out);
+    std::copy_n(text_.data() + offset_ + offset, n, out);
     return true;
   }
-  return ::pread(fd_, out, static_cast<size_t>(n), offset) == n;
+  return ::pread(fd_, out, static_cast<size_t>(n), offset_ + offset) == n;
 }
 
 std::unique_ptr<Body> OpenFile(const std::filesystem::path& root, const std::string& path, int& status) {
@@ -68,7 +69,12 @@ std::unique_ptr<Body> OpenFile(const std::filesystem::path& root, const std::str
     return nullptr;
   }
   status = 200;
-  return std::make_unique<Body>(fd, static_cast<int64_t>(std::filesystem::file_size(file, ec)));
+  struct stat s {};
+  ::fstat(fd, &s);
+  char etag[64];
+  std::snprintf(etag, sizeof etag, "\"%llx-%llx\"", static_cast<unsigned long long>(s.st_size),
+                static_cast<unsigned long long>(s.st_mtim.tv_sec) * 1000000000ull + s.st_mtim.tv_nsec);
+  return std::make_unique<Body>(fd, static_cast<int64_t>(s.st_size), etag);
 }
 
 int64_t Sender::Next(int64_t offset, int64_t length) {

@@ -21,16 +21,25 @@ namespace velmorin::test_server {
 class Body {
  public:
   explicit Body(std::string text) : text_(std::move(text)), size_(static_cast<int64_t>(text_.size())) {}
-  Body(int fd, int64_t size) : fd_(fd), size_(size) {}
+  Body(int fd, int64_t size, std::string etag) : etag_(std::move(etag)), fd_(fd), size_(size) {}
   ~Body();
   Body(const Body&) = delete;
   Body& operator=(const Body&) = delete;
 
   int64_t size() const { return size_; }
+  // The file's entity tag, from its size and the time it changed; "" for a text.
+  const std::string& etag() const { return etag_; }
+  // From here on only the file's bytes from `offset` are the body.
+  void Skip(int64_t offset) {
+    offset_ += offset;
+    size_ -= offset;
+  }
   bool Read(int64_t offset, char* out, int64_t n) const;
 
  private:
   std::string text_;
+  std::string etag_;
+  int64_t offset_ = 0;
   int fd_ = -1;
   int64_t size_ = 0;
 };

@@ -3,6 +3,8 @@
 #include "site_server.h"
 
 #include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <thread>
 
 #include <httplib.h>
@@ -16,6 +18,36 @@ namespace {
 
 void SleepSeconds(double seconds) {
   if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+std::string HttpDateIn(double seconds) {
+  const std::time_t at = std::time(nullptr) + static_cast<std::time_t>(seconds);
+  std::tm tm{};
+  ::gmtime_r(&at, &tm);
+  char text[64];
+  std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &tm);
+  return text;
+}
+
+// A file's answer: its validator, and the part a range asks for when If-Range (if any) names
+// this version of it.
+void AnswerRange(const Fault& fault, const RelayedRequest& request, Body& body, int& status, httplib::Response& res) {
+  if (!fault.no_validator) res.set_header("ETag", body.etag());
+  long long from = -1;
+  char end = 0;
+  if (fault.ignore_range || std::sscanf(request.range.c_str(), "bytes=%lld-%c", &from, &end) != 1) return;
+  if (!fault.ignore_if_range && !request.if_range.empty() && request.if_range != body.etag()) return;
+  const int64_t size = body.size();
+  if (from >= size) {
+    status = 416;
+    res.set_header("Content-Range", "bytes */" + std::to_string(size));
+    body.Skip(size);
+    return;
+  }
+  status = 206;
+  res.set_header("Content-Range",
+                 "bytes " + std::to_string(from) + "-" + std::to_string(size - 1) + "/" + std::to_string(size));
+  body.Skip(from);
 }
 
 }  // namespace
@@ -43,6 +75,10 @@ RelayedRequest SiteServer::Lookup(const std::string& path, int remote_port) {
 void SiteServer::Install() {
   auto handler = [this](const httplib::Request& req, httplib::Response& res) {
     RelayedRequest relayed = Lookup(req.path, req.remote_port);
+    if (!relayed.client) {
+      relayed.range = req.get_header_value("Range");
+      relayed.if_range = req.get_header_value("If-Range");
+    }
     const FaultLookup& lookup = relayed.lookup;
     Fault fault = lookup.fault.value_or(Fault{});
     SleepSeconds(fault.delay_s);
@@ -61,7 +97,10 @@ void SiteServer::Install() {
     } else {
       body = OpenFile(config_.root, req.path, status);
       if (!body) body = std::make_unique<Body>(std::to_string(status) + "\n");
+      if (status == 200) AnswerRange(fault, relayed, *body, status, res);
     }
+    if (!fault.retry_after.empty()) res.set_header("Retry-After", fault.retry_after);
+    if (fault.retry_after_date_s >= 0) res.set_header("Retry-After", HttpDateIn(fault.retry_after_date_s));
     res.status = status;
     auto sender = std::make_shared<Sender>(std::move(body), fault,
                                            LogEntry{shared_.log, config_.name, req.method, req.path, status},

@@ -32,6 +32,10 @@ mkdir -p "$work"
 "$host/tools/sample_pharmacy/velmorin-sample-pharmacy" make "$work/pristine" "$work/sites" "Extremadura" >/dev/null
 printf '%s\r\n' "$old" >"$work/pristine/F/velmorin/quorra/SNOMED.txt"
 : >"$work/faults"
+# The runs through a passing fault go on to the programs a run starts: the test helper (a
+# Windows program) in their place.
+cp "$cross/tests/platform/win32/velmorin-test-helper.exe" "$work/sites/update/datosprefmenor/Quimbaleta.exe"
+cp "$cross/tests/platform/win32/velmorin-test-helper.exe" "$work/pristine/F/velmorin/bdnet/soft/ovt-qe58.exe"
 
 server_pid=
 cleanup() {
@@ -88,14 +92,42 @@ check_fault() {
   printf '  %-44s %5s s to the failure box (bound %s s)\n' "$name" "$seconds" "$bound"
 }
 
-# Wine spends about 2 s on each dialog that closes: the bounds allow for one.
+# Wine spends about 2 s on each dialog that closes: the bounds allow for one. A transient fault
+# is tried three times, 1 s and 4 s apart: 3 x 3 s to the first body byte + 15 s at most.
 echo "fault runs of velmorin-update.exe (first body byte within 3 s, stall window 1 s):"
-check_fault "no answer after accepting" "silence 30" 6
-check_fault "headers one byte a second" "header-rate 1" 6
-check_fault "body one byte a second" "rate 1" 5
-check_fault "stall mid-body" "stall-after 2 30" 5
+check_fault "no answer after accepting" "silence 30" 26
+check_fault "headers one byte a second" "header-rate 1" 26
+check_fault "body one byte a second" "rate 1" 20
+check_fault "stall mid-body" "stall-after 2 30" 20
 check_fault "redirect to itself" "redirect /$snomed" 4
-check_fault "connection refused after a redirect" "redirect http://127.0.0.1:1/x" 4
+check_fault "connection refused after a redirect" "redirect http://127.0.0.1:1/x" 10
+
+# A fault that passes: a later attempt gets the file and the run ends normally. Prints the
+# statuses of the file's requests and its body bytes.
+check_passing() {
+  local name=$1 path=$2 rule=$3
+  echo "update /$path $rule" >"$work/faults"
+  : >"$work/requests.log"
+  run "$name"
+  # Every download done, the run goes on to start the programs (here it stops there: the
+  # downloaded helper is not started from F: as it is in the whole run).
+  grep -qP '^start\tfocused\tF:\\velmorin\\reparar\\quimbaleta.exe' "$drives/ui.log" ||
+    fail "$name: the run did not reach its programs (see $drives)"
+  ! grep -q '^msgbox' "$drives/ui.log" || fail "$name: a message box"
+  [ "$(temporary_files)" = 0 ] || fail "$name: a temporary file was left"
+  printf '  %-44s %5s s; %s\n' "$name" "$seconds" "$(grep -F "/$path" "$work/requests.log" | cut -f4,5 | paste -sd' ')"
+}
+archive=bdi/bases/euro/dolvek.arj
+echo "runs through a passing fault (status and bytes of each request):"
+check_passing "archive cut" "$archive" "close-after 20 times 1"
+check_passing "503 twice" "datosprefmenor/VISADO75.txt" "status 503 times 2"
+check_passing "closed unanswered" "$snomed" "silence 0 times 1"
+# Changed (a new validator) while the program waits to try again.
+: >"$work/requests.log"
+timeout 300 bash -c 'while ! grep -qF "/$1" "$2"; do sleep 0.05; done; touch "$3"' _ "$archive" \
+  "$work/requests.log" "$work/sites/update/$archive" &
+check_passing "archive changed between attempts" "$archive" "close-after 20 times 1"
+wait
 
 # Killed while SNOMED.txt comes slowly: its temporary file stays; the next run removes it.
 head -c 200000 /dev/urandom >"$work/sites/update/$snomed"

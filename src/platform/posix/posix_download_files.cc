@@ -53,6 +53,12 @@ class PosixTemporaryFile : public TemporaryFile {
     return {};
   }
 
+  FileResult Truncate() override {
+    if (::ftruncate(fd_, 0) != 0 || ::lseek(fd_, 0, SEEK_SET) != 0) return FileResultFor(errno);
+    written_ = flushed_ = 0;
+    return {};
+  }
+
   FileResult Flush() override { return FileResultFor(::fsync(fd_) == 0 ? 0 : errno); }
 
   FileResult Rename() override {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
 #include <vector>
 
 #include "platform/win32/win32_error.h"
@@ -56,16 +57,33 @@ class Win32TemporaryFile : public TemporaryFile {
     return {};
   }
 
+  FileResult Truncate() override {
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN) || !::SetEndOfFile(file_.get())) {
+      return LastError();
+    }
+    written_ = 0;
+    return {};
+  }
+
   FileResult Flush() override { return ::FlushFileBuffers(file_.get()) ? FileResult{} : LastError(); }
 
-  // Closed first: a file held open without delete sharing cannot be renamed. A scanner that
-  // opens it on that close makes the rename fail for a moment; the control tries again.
+  // Through the handle the body was written with, still open: nothing can delete or change
+  // the file between the last write and the rename. A scanner holding the file makes the
+  // rename fail for a while; the control tries again.
   FileResult Rename() override {
-    file_.Reset();
-    if (!::MoveFileExW(path_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const size_t bytes = target_.size() * sizeof(wchar_t);
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(bytes);
+    std::memcpy(info->FileName, target_.c_str(), bytes);
+    if (!::SetFileInformationByHandle(file_.get(), FileRenameInfo, info, static_cast<DWORD>(buffer.size()))) {
       return LastError();
     }
     renamed_ = true;
+    file_.Reset();
     return {};
   }
 
@@ -150,8 +168,9 @@ class Win32DownloadFiles : public DownloadFiles {
     const std::wstring path = Wide(target);
     for (int attempt = 0; attempt < 100; ++attempt) {
       std::wstring name = path + Wide(kTemporaryMark) + RandomSuffix();
-      UniqueHandle file(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+      // DELETE access: the rename goes through this handle.
+      UniqueHandle file(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
       if (file) return std::make_unique<Win32TemporaryFile>(std::move(file), std::move(name), path);
       if (::GetLastError() != ERROR_FILE_EXISTS) break;
     }

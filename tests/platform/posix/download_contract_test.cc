@@ -9,6 +9,7 @@
 #include "download/download_contract.h"
 #include "download/fake_backend.h"
 #include "platform/posix/curl_transport.h"
+#include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_download_files.h"
 #include "support/loopback_ports.h"
 #include "support/test_server.h"
@@ -46,6 +47,7 @@ class PosixDisk {
   std::string Target() const { return "C:\\velmorin\\VISADO75.txt"; }
   fs::path Folder() const { return dir_.path() / "drives" / "C" / "velmorin"; }
   platform::DownloadFiles& Files() { return *files_; }
+  platform::Clock& Clock() { return *clock_; }
   std::unique_ptr<platform::DownloadFiles> OtherFiles() { return platform::MakePosixDownloadFiles(fs_); }
   std::unique_ptr<HeldFile> Hold(const fs::path& path) { return std::make_unique<HeldFd>(path); }
 
@@ -53,6 +55,7 @@ class PosixDisk {
   TempDir dir_;
   platform::PosixFileSystem fs_;
   std::unique_ptr<platform::DownloadFiles> files_;
+  std::unique_ptr<platform::Clock> clock_ = platform::MakePosixClock();
 };
 
 // A certificate made on the spot for 127.0.0.1, in PEM files; empty when openssl cannot.
@@ -126,7 +129,7 @@ TEST(TestServerSites, OneServerServesSeveralSitesWithTheirOwnFaults) {
   two.SetFaults("coop /documentos/* status 404\n");
   EXPECT_NE(two.Port("update"), two.Port("coop"));
   auto fetch = [&](const std::string& url) {
-    auto control = MakeDownloadControl(disk.Transports(), disk.Files());
+    auto control = MakeDownloadControl(disk.Transports(), disk.Files(), disk.Clock());
     control->SourceUrl = url;
     control->TargetPath = disk.Target();
     control->StartTransfer();

@@ -6,6 +6,7 @@
 
 #include "download/download_contract.h"
 #include "download/fake_backend.h"
+#include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_download_files.h"
 #include "platform/win32/wine_test_env.h"
 #include "platform/win32/wininet_transport.h"
@@ -52,11 +53,13 @@ class Win32Disk {
   std::string Target() const { return "F:\\velmorin\\VISADO75.txt"; }
   fs::path Folder() const { return "F:\\velmorin"; }
   platform::DownloadFiles& Files() { return *files_; }
+  platform::Clock& Clock() { return *clock_; }
   std::unique_ptr<platform::DownloadFiles> OtherFiles() { return platform::MakeWin32DownloadFiles(); }
   std::unique_ptr<HeldFile> Hold(const fs::path& path) { return std::make_unique<HeldHandle>(path); }
 
  private:
   std::unique_ptr<platform::DownloadFiles> files_;
+  std::unique_ptr<platform::Clock> clock_ = platform::MakeWin32Clock();
 };
 
 class WinInetBackend : public Win32Disk {
