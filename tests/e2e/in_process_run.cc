@@ -20,6 +20,8 @@ namespace fs = std::filesystem;
 // The three sites by name ("update" is served at http://update.fake), and the log of their
 // answers in the order they ended, as the test server keeps it.
 struct InProcessRun::Sites {
+  // The run's clock: the transports wait on it, the control and the run's waits move it.
+  std::shared_ptr<SharedFakeClock> clock = std::make_shared<SharedFakeClock>();
   std::mutex mutex;
   std::map<std::string, FakeSite> sites;
   std::map<std::string, size_t> logged;
@@ -160,7 +162,7 @@ InProcessRun::InProcessRun(const std::string& region_name)
   for (const std::string& folder : snapshot.folders) fs_.AddFolder(folder);
   for (const auto& [path, bytes] : snapshot.files) fs_.SetFile(path, bytes);
   for (const char* name : kSiteNames) {
-    FakeSite& site = sites_->sites[name];
+    FakeSite& site = sites_->sites.try_emplace(name, sites_->clock).first->second;
     for (const auto& entry : fs::recursive_directory_iterator(pharmacy_.site(name))) {
       if (entry.is_regular_file())
         site.Serve("/" + fs::relative(entry.path(), pharmacy_.site(name)).generic_string(),
@@ -195,7 +197,7 @@ ProgramResult InProcessRun::RunProgram() {
   UiLog log(ui_log.string());
   LoggedUi ui(log);
   ui.log_progress = false;
-  FakeClock clock;
+  SharedFakeClock& clock = *sites_->clock;
   StandInProcesses processes(fs_, log, ReadFileBytes(pharmacy_.site("update") / "bdi/bases/euro/dolvek.arj"));
   DownloadOptions options;
   // Deadlines short enough for a case a second, long enough for a loaded machine.
@@ -204,7 +206,7 @@ ProgramResult InProcessRun::RunProgram() {
   const auto sites = sites_;
   const TransportFactory transports = [sites] { return std::make_unique<SiteRouter>(sites); };
   platform::Platform platform{fs_, ui, processes, clock,
-                              [&] { return MakeDownloadControl(transports, files_, options); }};
+                              [&] { return MakeDownloadControl(transports, files_, clock, options); }};
 
   ProgramResult result;
   const auto start = std::chrono::steady_clock::now();

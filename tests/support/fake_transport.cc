@@ -238,6 +238,9 @@ class FakeTransport : public platform::HttpTransport {
 
 FakeSite::FakeSite() : state_(std::make_shared<State>()) {}
 
+FakeSite::FakeSite(std::shared_ptr<SharedFakeClock> clock)
+    : state_(std::make_shared<State>()), clock_(std::move(clock)) {}
+
 void FakeSite::Serve(const std::string& path, const std::string& bytes) {
   std::lock_guard lock(state_->mutex);
   state_->files[path] = bytes;

@@ -48,6 +48,8 @@ class SharedFakeClock : public FakeClock {
 class FakeSite {
  public:
   FakeSite();
+  // Sites that share one clock, as the sites of one whole run do.
+  explicit FakeSite(std::shared_ptr<SharedFakeClock> clock);
   void Serve(const std::string& path, const std::string& bytes);
   // Rules as in the test server's faults file, for the site "update".
   void SetFaults(const std::string& rules);

@@ -28,6 +28,10 @@ class MemoryTemporaryFile : public platform::TemporaryFile {
     bytes_.append(data, size);
     return {};
   }
+  FileResult Truncate() override {
+    bytes_.clear();
+    return {};
+  }
   FileResult Flush() override {
     owner_.fs_.SetFile(name_, bytes_);
     return {};
