@@ -8,6 +8,7 @@
 #include <system_error>
 #include <thread>
 
+#include "download/body_limits.h"
 #include "download/transfer_failure.h"
 #include "download/transfer_url.h"
 #include "download/transfer_worker.h"
@@ -57,6 +58,7 @@ Kind KindOf(TransportError error) {
     case TransportError::kProxyAuth: return Kind::kProxyAuth;
     case TransportError::kCertificate: return Kind::kCertificate;
     case TransportError::kSecureChannel: return Kind::kSecureChannel;
+    case TransportError::kInternal: return Kind::kInternal;
     default: return Kind::kNetworkError;
   }
 }
@@ -95,6 +97,7 @@ class DownloadControl : public platform::DownloadFile {
   std::optional<TransferFailure> Watch(Exchange& x, TemporaryFile* temp);
   void Take(Exchange& x, std::vector<std::string>& chunks);
   std::optional<TransferFailure> Store(const std::vector<std::string>& chunks, TemporaryFile* temp);
+  std::optional<TransferFailure> Room(const std::vector<std::string>& chunks, TemporaryFile* temp);
   std::optional<TransferFailure> Deadline();
   std::optional<TransferFailure> Judge() const;
   std::optional<TransferFailure> PutInPlace(TemporaryFile& temp) const;
@@ -116,6 +119,8 @@ class DownloadControl : public platform::DownloadFile {
   int64_t received_ = 0;
   bool body_started_ = false;
   std::deque<Sample> window_;  // received over the last stall window
+  Sample first_byte_{};
+  RoomGuard room_;
   SteadyClock::time_point start_;
   SteadyClock::time_point last_report_;
   int64_t reported_bytes_ = -1;
@@ -128,6 +133,7 @@ void DownloadControl::StartTransfer() {
   received_ = 0;
   body_started_ = false;
   window_.clear();
+  room_ = {};
   start_ = last_report_ = SteadyClock::now();
   reported_bytes_ = -1;
   reported_state_ = 0;
@@ -210,10 +216,12 @@ void DownloadControl::Take(Exchange& x, std::vector<std::string>& chunks) {
 }
 
 std::optional<TransferFailure> DownloadControl::Store(const std::vector<std::string>& chunks, TemporaryFile* temp) {
+  if (auto failure = Room(chunks, temp)) return failure;
   if (chunks.empty()) return std::nullopt;
   if (!body_started_) {
     body_started_ = true;
     window_.push_back({SteadyClock::now(), 0});
+    first_byte_ = window_.back();
   }
   for (const std::string& chunk : chunks) {
     if (temp != nullptr) {
@@ -224,6 +232,20 @@ std::optional<TransferFailure> DownloadControl::Store(const std::vector<std::str
     received_ += static_cast<int64_t>(chunk.size());
   }
   return std::nullopt;
+}
+
+// Before a byte of the body is written: an announced length, and then each batch, must leave
+// the drive its reserve.
+std::optional<TransferFailure> DownloadControl::Room(const std::vector<std::string>& chunks, TemporaryFile* temp) {
+  int64_t incoming = 0;
+  for (const std::string& chunk : chunks) incoming += static_cast<int64_t>(chunk.size());
+  const bool accepted = seen_.answered && seen_.status >= 200 && seen_.status <= 299;
+  const auto needed = room_.Check(received_, incoming, accepted ? seen_.length : -1,
+                                  [temp] { return temp != nullptr ? temp->FreeSpace() : -1; });
+  if (!needed) return std::nullopt;
+  TransferFailure failure = Failure(Kind::kDiskFull);
+  failure.needed = *needed;
+  return failure;
 }
 
 std::optional<TransferFailure> DownloadControl::Deadline() {
@@ -238,7 +260,9 @@ std::optional<TransferFailure> DownloadControl::Deadline() {
   window_.push_back({now, received_});
   const auto window_start = now - Duration(options_.stall_timeout_s);
   while (window_.size() >= 2 && window_[1].at <= window_start) window_.pop_front();
-  if (window_.front().at > window_start || received_ - window_.front().received >= options_.stall_bytes) {
+  const bool slow =
+      BelowRateFloor(SecondsBetween(first_byte_.at, now), received_ - first_byte_.received, options_.stall_timeout_s);
+  if (!slow && (window_.front().at > window_start || received_ - window_.front().received >= options_.stall_bytes)) {
     return std::nullopt;
   }
   TransferFailure failure = Failure(Kind::kStall);
@@ -281,11 +305,12 @@ std::optional<TransferFailure> DownloadControl::PutInPlace(TemporaryFile& temp) 
   }
 }
 
-// Only with room for all of it, so that the target cannot be left half old and half new.
+// Only with room for all of it and the reserve, so that the target cannot be left half old and
+// half new.
 std::optional<TransferFailure> DownloadControl::WriteInPlace(TemporaryFile& temp) const {
   const int64_t growth = temp.size() - std::max<int64_t>(0, temp.TargetSize());
   const int64_t room = temp.FreeSpace();
-  if (growth > 0 && room >= 0 && room < growth) return Failure(Kind::kDiskFull);
+  if (growth > 0 && room >= 0 && room < growth + kRoomReserve) return Failure(Kind::kDiskFull);
   if (const FileResult copied = temp.CopyIntoTarget(); !copied.ok()) return FileFailure(copied);
   return std::nullopt;
 }

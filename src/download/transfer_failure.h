@@ -31,6 +31,7 @@ enum class TransferFailureKind {
   kTargetInUse,
   kDiskError,
   kNetworkError,
+  kInternal,  // the transfer's own thread failed (out of memory, say)
 };
 
 struct TransferFailure {
@@ -43,7 +44,8 @@ struct TransferFailure {
   int64_t length = -1;
   double seconds = 0;  // the limit that passed
   int max_redirects = 0;
-  long code = 0;  // the system's own code, for support
+  long code = 0;       // the system's own code, for support
+  int64_t needed = 0;  // the room a download needed on its drive, when that is why it failed
 };
 
 // The ResultText of a failure: Spanish, CP1252, one sentence or two, naming what failed.

@@ -95,6 +95,10 @@ check_fault "body one byte a second" "rate 1" 5
 check_fault "stall mid-body" "stall-after 2 30" 5
 check_fault "redirect to itself" "redirect /$snomed" 4
 check_fault "connection refused after a redirect" "redirect http://127.0.0.1:1/x" 4
+# More than 1,024 bytes in every stall window, less than 4,096 a second: ended by the least
+# average rate two windows after the first byte.
+head -c 30000 /dev/zero | tr '\0' x >"$work/sites/update/$snomed"
+check_fault "body dripped at 1,500 bytes a second" "rate 1500" 6
 
 # Killed while SNOMED.txt comes slowly: its temporary file stays; the next run removes it.
 head -c 200000 /dev/urandom >"$work/sites/update/$snomed"
