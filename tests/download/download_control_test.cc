@@ -138,12 +138,6 @@ TEST_F(DownloadControlTest, AFileFailureKeepsItsCause) {
   EXPECT_EQ(site_.Requests().size(), requests) << "nothing is fetched without a file to put it in";
 }
 
-TEST_F(DownloadControlTest, AnAnnouncedBodyThatWouldEatIntoTheReserveFailsBeforeAByteIsWritten) {
-  disk_.free_space = kRoomReserve + 999;
-  EXPECT_EQ(Fetch(), "No se pudo guardar C:\\velmorin\\VISADO75.txt: disco lleno; se necesitan 65 MB libres.");
-  EXPECT_EQ(disk_.content, "");
-}
-
 TEST_F(DownloadControlTest, AFailureOfTheWorkerIsAFailureAndNoPasswordReachesAText) {
   struct Throwing : platform::HttpTransport {
     platform::TransportResult Get(const platform::HttpRequest&, platform::TransportEvents&) override {

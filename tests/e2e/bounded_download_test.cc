@@ -1,12 +1,9 @@
-// Whole runs where a server or a stray file would hold the run: a list dripped just fast
-// enough to pass every stall window, from a server whose address carries a password, and a
-// FIFO planted under a temporary file's name beside a target.
+// Whole runs where a server or a stray file would hold the run.
 #include <sys/stat.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <regex>
 
 #include "e2e/fault_run.h"
@@ -29,7 +26,7 @@ TEST(BoundedDownload, ADrippedListEndsWithTheBoxAndNoPasswordIsWrittenAnywhere) 
   const ProgramResult result = run.Run();
 
   EXPECT_EQ(result.exit_code, 1);
-  ASSERT_THAT(LogLines(result, "msgbox"), ElementsAre(testing::HasSubstr("SNOMED.txt\\n\\nEl proceso")));
+  EXPECT_THAT(LogLines(result, "msgbox"), ElementsAre(testing::HasSubstr("SNOMED.txt\\n\\nEl proceso")));
   EXPECT_EQ(ReadFileBytes(run.pharmacy().F("velmorin/quorra/SNOMED.txt")), old);
   EXPECT_THAT(run.TemporaryFiles(), IsEmpty());
   const std::string written = ReadFileBytes(run.pharmacy().ui_log()) + ReadFileBytes(report);
@@ -38,7 +35,6 @@ TEST(BoundedDownload, ADrippedListEndsWithTheBoxAndNoPasswordIsWrittenAnywhere) 
   ASSERT_TRUE(
       std::regex_search(written, line, std::regex("SNOMED.txt: fallo: La descarga .* se detuvo.*; ([0-9.]+) s")));
   EXPECT_LT(std::stod(line[1]), 3) << "two stall windows after the first body byte";
-  std::printf("dripped SNOMED.txt failed after %s s; whole run %.1f s\n", line[1].str().c_str(), result.seconds);
 }
 
 TEST(BoundedDownload, AFifoUnderATemporaryNameNeitherHoldsTheRunNorIsTouched) {
@@ -51,7 +47,6 @@ TEST(BoundedDownload, AFifoUnderATemporaryNameNeitherHoldsTheRunNorIsTouched) {
   EXPECT_THAT(LogLines(result, "msgbox"), IsEmpty());
   EXPECT_TRUE(std::filesystem::exists(run.pharmacy().F("installer-ran")));
   EXPECT_THAT(run.TemporaryFiles(), ElementsAre(fifo.string()));
-  std::printf("run beside a FIFO: %.1f s\n", result.seconds);
 }
 
 }  // namespace
