@@ -1,6 +1,7 @@
 // RunReport: one line an event, opened for each line so that an abrupt end loses nothing.
 #include "common/run_report.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -26,7 +27,7 @@ std::string LocalTime() {
 
 std::string ReportLine(std::string_view kind, std::string_view text) {
   std::string line = LocalTime() + "  " + std::string(kind) + ": ";
-  for (char c : Utf8FromCp1252(text)) {
+  for (char c : Utf8FromCp1252(WithoutCredentials(text))) {
     if (c == '\r') continue;
     if (c == '\n') {
       line += " | ";
@@ -65,14 +66,17 @@ void ReportProgramStart(RunReport& report, std::string_view version, std::string
   report.Event("inicio", "velmorin-update " + std::string(version) + " en el equipo " + std::string(workstation));
 }
 
-std::string WithoutCredentials(std::string_view address) {
-  const size_t scheme = address.find("://");
-  const size_t start = scheme == std::string_view::npos ? 0 : scheme + 3;
-  const size_t end = address.find_first_of("/?#", start);
-  const std::string_view authority = address.substr(start, end == std::string_view::npos ? end : end - start);
-  const size_t at = authority.rfind('@');
-  if (at == std::string_view::npos) return std::string(address);
-  return std::string(address.substr(0, start)) + std::string(address.substr(start + at + 1));
+std::string WithoutCredentials(std::string_view text) {
+  std::string out;
+  size_t kept = 0;
+  for (size_t scheme = text.find("://"); scheme != std::string_view::npos; scheme = text.find("://", kept)) {
+    const size_t start = scheme + 3;
+    const size_t end = std::min(text.find_first_of("/?# \t\r\n", start), text.size());
+    const size_t at = text.substr(start, end - start).rfind('@');
+    out += text.substr(kept, start - kept);
+    kept = at == std::string_view::npos ? start : start + at + 1;
+  }
+  return out += text.substr(kept);
 }
 
 }  // namespace velmorin

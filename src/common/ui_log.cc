@@ -14,7 +14,7 @@ void UiLog::Line(std::initializer_list<std::string_view> fields) {
   std::string line;
   for (std::string_view field : fields) {
     if (!line.empty()) line += '\t';
-    for (char c : Utf8FromCp1252(field)) {
+    for (char c : Utf8FromCp1252(WithoutCredentials(field))) {
       if (c == '\n') {
         line += "\\n";
       } else {

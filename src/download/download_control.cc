@@ -8,6 +8,7 @@
 #include <optional>
 #include <system_error>
 
+#include "download/body_limits.h"
 #include "download/retry_policy.h"
 #include "download/transfer_failure.h"
 #include "download/transfer_url.h"
@@ -55,6 +56,7 @@ Kind KindOf(TransportError error) {
     case TransportError::kProxyAuth: return Kind::kProxyAuth;
     case TransportError::kCertificate: return Kind::kCertificate;
     case TransportError::kSecureChannel: return Kind::kSecureChannel;
+    case TransportError::kInternal: return Kind::kInternal;
     default: return Kind::kNetworkError;
   }
 }
@@ -103,6 +105,7 @@ class DownloadControl : public platform::DownloadFile {
   std::optional<TransferFailure> StartBody(TemporaryFile* temp);
   bool ResumesWhereItStopped(const ResponseHead& head) const;
   Micros NextDeadline() const;
+  std::optional<TransferFailure> Room(const std::vector<std::string>& chunks, TemporaryFile* temp);
   std::optional<TransferFailure> Deadline();
   std::optional<TransferFailure> Judge() const;
   // Between attempts.
@@ -147,6 +150,8 @@ class DownloadControl : public platform::DownloadFile {
   bool body_judged_ = false;
   bool body_started_ = false;
   std::deque<Sample> window_;  // received over the last stall window
+  Sample first_byte_{};        // of this attempt
+  RoomGuard room_;
 };
 
 void DownloadControl::StartTransfer() {
@@ -160,6 +165,7 @@ void DownloadControl::StartTransfer() {
   reported_state_ = 0;
   seen_ = Seen{.url = SourceUrl};
   resume_from_ = 0;
+  room_ = {};
 
   std::unique_ptr<TemporaryFile> temp;
   std::optional<TransferFailure> failure = Run(temp);
@@ -267,10 +273,12 @@ std::optional<TransferFailure> DownloadControl::Store(const std::vector<std::str
     body_judged_ = true;
     if (auto failure = StartBody(temp)) return failure;
   }
+  if (auto failure = Room(chunks, temp)) return failure;
   if (chunks.empty()) return std::nullopt;
   if (!body_started_) {
     body_started_ = true;
     window_.push_back({Now(), received_});
+    first_byte_ = window_.back();
   }
   for (const std::string& chunk : chunks) {
     if (temp != nullptr) {
@@ -317,6 +325,21 @@ Micros DownloadControl::NextDeadline() const {
   return (enough == window_.end() ? Now() : enough->at) + ToMicros(options_.stall_timeout_s);
 }
 
+// Before a byte of the body is written: the whole file's announced length, and then each
+// batch, must leave the drive its reserve.
+std::optional<TransferFailure> DownloadControl::Room(const std::vector<std::string>& chunks, TemporaryFile* temp) {
+  int64_t incoming = 0;
+  for (const std::string& chunk : chunks) incoming += static_cast<int64_t>(chunk.size());
+  const int status = seen_.head.status;
+  const bool accepted = seen_.answered && status >= 200 && status <= 299;
+  const auto needed = room_.Check(received_, incoming, accepted ? total_ : -1,
+                                  [temp] { return temp != nullptr ? temp->FreeSpace() : -1; });
+  if (!needed) return std::nullopt;
+  TransferFailure failure = Failure(Kind::kDiskFull);
+  failure.needed = *needed;
+  return failure;
+}
+
 std::optional<TransferFailure> DownloadControl::Deadline() {
   const Micros now = Now();
   if (body_started_) {
@@ -324,7 +347,9 @@ std::optional<TransferFailure> DownloadControl::Deadline() {
     const Micros window_start = now - ToMicros(options_.stall_timeout_s);
     while (window_.size() >= 2 && window_[1].at <= window_start) window_.pop_front();
   }
-  if (now < NextDeadline()) return std::nullopt;
+  const bool slow = body_started_ && BelowRateFloor(ToSeconds(now - first_byte_.at),
+                                                    received_ - first_byte_.received, options_.stall_timeout_s);
+  if (!slow && now < NextDeadline()) return std::nullopt;
   TransferFailure failure = Failure(body_started_ || seen_.connected ? Kind::kStall : Kind::kNoConnectionInTime);
   failure.seconds = body_started_ ? options_.stall_timeout_s : options_.connect_timeout_s + options_.stall_timeout_s;
   return failure;
@@ -394,6 +419,7 @@ std::optional<TransferFailure> DownloadControl::Restart(TemporaryFile* temp) {
     if (const FileResult emptied = temp->Truncate(); !emptied.ok()) return FileFailure(emptied);
   }
   received_ = 0;
+  room_ = {};
   return std::nullopt;
 }
 
@@ -423,11 +449,12 @@ std::optional<TransferFailure> DownloadControl::PutInPlace(TemporaryFile& temp) 
   }
 }
 
-// Only with room for all of it, so that the target cannot be left half old and half new.
+// Only with room for all of it and the reserve, so that the target cannot be left half old and
+// half new.
 std::optional<TransferFailure> DownloadControl::WriteInPlace(TemporaryFile& temp) const {
   const int64_t growth = temp.size() - std::max<int64_t>(0, temp.TargetSize());
   const int64_t room = temp.FreeSpace();
-  if (growth > 0 && room >= 0 && room < growth) return Failure(Kind::kDiskFull);
+  if (growth > 0 && room >= 0 && room < growth + kRoomReserve) return Failure(Kind::kDiskFull);
   if (const FileResult copied = temp.CopyIntoTarget(); !copied.ok()) return FileFailure(copied);
   return std::nullopt;
 }

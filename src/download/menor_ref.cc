@@ -103,7 +103,8 @@ void MenorRef::Timer1Tick() {
 
 void MenorRef::StartSequence() {
   form_.SetText("Descarga", form_.Text("Text2"));
-  const std::string url = form_.Text("Text1");
+  // Shown without the user name and password an address may carry.
+  const std::string url = WithoutCredentials(form_.Text("Text1"));
   form_.SetText("Label9", url);
   const UrlParts parts = ScanUrl(url);
   if (parts.last_slash > 0) form_.SetText("Label10", "Descarga '" + parts.file_name + "' de " + parts.host);

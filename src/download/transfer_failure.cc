@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/cp1252.h"
+#include "common/run_report.h"
 #include "download/transfer_url.h"
 
 namespace velmorin {
@@ -39,8 +40,12 @@ const std::pair<K, const char*> kPatterns[] = {
     {K::kTargetInUse, "No se pudo guardar {target}: el archivo está en uso por otro programa."},
     {K::kDiskError, "No se pudo guardar {target}: error de disco (código {code})."},
     {K::kProgramRefused, "Se rechaza el programa descargado '{file}' ({detail}): se conserva la copia anterior."},
+    {K::kInternal, "La descarga de '{file}' se interrumpió por un error interno del programa."},
     {K::kNetworkError, "Error de red al descargar '{file}' de {host} (código {code})."},
 };
+
+// The disk-full text with the room the download needed, when that is known.
+constexpr char kDiskFullNeeding[] = "No se pudo guardar {target}: disco lleno; se necesitan {needed} MB libres.";
 
 const char* StatusMeaning(int status) {
   switch (status) {
@@ -106,8 +111,11 @@ std::string FailureText(const TransferFailure& f) {
   for (const auto& [kind, text] : kPatterns) {
     if (kind == f.kind) pattern = text;
   }
-  return Fill(Ansi(pattern), {{"url", f.url},
+  if (f.kind == K::kDiskFull && f.needed > 0) pattern = kDiskFullNeeding;
+  constexpr int64_t kMegabyte = 1024 * 1024;
+  return Fill(Ansi(pattern), {{"url", WithoutCredentials(f.url)},
                               {"host", HostOfUrl(f.url)},
+                              {"needed", std::to_string((f.needed + kMegabyte - 1) / kMegabyte)},
                               {"file", f.file},
                               {"target", f.target},
                               {"folder", FolderOf(f.target)},

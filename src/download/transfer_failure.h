@@ -32,6 +32,7 @@ enum class TransferFailureKind {
   kDiskError,
   kNetworkError,
   kProgramRefused,
+  kInternal,  // the transfer's own thread failed (out of memory, say)
 };
 
 struct TransferFailure {
@@ -46,6 +47,7 @@ struct TransferFailure {
   int max_redirects = 0;
   long code = 0;       // the system's own code, for support
   std::string detail;  // why a downloaded program was refused, CP1252
+  int64_t needed = 0;  // the room a download needed on its drive, when that is why it failed
 };
 
 // The ResultText of a failure: Spanish, CP1252, one sentence or two, naming what failed.

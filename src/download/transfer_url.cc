@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/run_report.h"
+
 namespace velmorin {
 namespace {
 
@@ -61,7 +63,10 @@ std::optional<std::string> ResolveRedirect(const std::string& base, const std::s
   const std::string target = location.substr(0, location.find('#'));
   if (!from || target.empty()) return std::nullopt;
   if (target.find("://") != std::string::npos) {
-    return ParseTransferUrl(target) ? std::optional(target) : std::nullopt;
+    const auto to = ParseTransferUrl(target);
+    // What came over a secure connection never goes on in the clear.
+    if (!to || (from->scheme == "https" && to->scheme != "https")) return std::nullopt;
+    return target;
   }
   if (target.rfind("//", 0) == 0) {
     const std::string absolute = from->scheme + ":" + target;
@@ -79,15 +84,15 @@ std::optional<std::string> ResolveRedirect(const std::string& base, const std::s
 
 std::string FileNameOfUrl(const std::string& url) {
   const auto parts = ParseTransferUrl(url);
-  if (!parts) return url;
+  if (!parts) return WithoutCredentials(url);
   const std::string path = parts->path.substr(0, parts->path.find('?'));
   const std::string name = path.substr(path.rfind('/') + 1);
-  return name.empty() ? url : name;
+  return name.empty() ? WithoutCredentials(url) : name;
 }
 
 std::string HostOfUrl(const std::string& url) {
   const auto parts = ParseTransferUrl(url);
-  return parts ? parts->authority : url;
+  return parts ? parts->authority.substr(parts->authority.rfind('@') + 1) : WithoutCredentials(url);
 }
 
 }  // namespace velmorin

@@ -16,12 +16,14 @@ struct TransferUrl {
 // Nothing unless `url` is an absolute http or https address with a host.
 std::optional<TransferUrl> ParseTransferUrl(const std::string& url);
 
-// The address a redirect's Location names, seen from `base`; nothing unless it is http(s).
+// The address a redirect's Location names, seen from `base`; nothing unless it is http(s), and
+// nothing for plain http from an https address.
 std::optional<std::string> ResolveRedirect(const std::string& base, const std::string& location);
 
+// These name an address in texts, so never with its user name or password.
 // The last part of the address's path ("VISADO75.txt"), or the address itself when it has none.
 std::string FileNameOfUrl(const std::string& url);
-// The authority ("127.0.0.1:8081"), or the address itself when it cannot be read.
+// The host and port ("127.0.0.1:8081"), or the address itself when it cannot be read.
 std::string HostOfUrl(const std::string& url);
 
 }  // namespace velmorin

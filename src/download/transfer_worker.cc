@@ -100,7 +100,12 @@ void Exchange::Stop() {
 void StartTransferWorker(std::shared_ptr<Exchange> exchange, std::unique_ptr<platform::HttpTransport> transport,
                          platform::HttpRequest request, int max_redirects) {
   std::thread([exchange, transport = std::move(transport), request = std::move(request), max_redirects]() mutable {
-    Work(*exchange, *transport, std::move(request), max_redirects);
+    // Nothing may leave the thread: the control, on the window thread, reports it as a failure.
+    try {
+      Work(*exchange, *transport, std::move(request), max_redirects);
+    } catch (...) {
+      Finish(*exchange, {TransportError::kInternal, 0});
+    }
     // The transport's handles close here, on the thread that used them.
     transport.reset();
   }).detach();

@@ -37,6 +37,7 @@ enum class OpenMode {
   kRandom,  // read and write, shared, no lock; created empty when missing
   kInput,   // read only, shared; a missing file is run-time error 53
   kOutput,  // write only; created, or truncated to length 0
+  kNew,     // write only; created new, never an existing name or what a link under it points to
 };
 
 class FileSystem {

@@ -24,6 +24,7 @@ enum class TransportError {
   kSecureChannel,  // no secure connection for another reason
   kStopped,        // the control asked to stop
   kOther,
+  kInternal,  // the transfer's own thread failed (out of memory, say), not the network
 };
 
 // What the control asks of one request besides the address. Every request also carries

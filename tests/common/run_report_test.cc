@@ -66,6 +66,7 @@ TEST(RunReport, AddressesLoseTheirCredentials) {
   EXPECT_EQ(WithoutCredentials("http://ana@host/x"), "http://host/x");
   EXPECT_EQ(WithoutCredentials("http://host/x?u=a@b"), "http://host/x?u=a@b");
   EXPECT_EQ(WithoutCredentials("host/x"), "host/x");
+  EXPECT_EQ(WithoutCredentials("de http://a:b@h/x a https://c@d?e, a@b"), "de http://h/x a https://d?e, a@b");
 }
 
 }  // namespace

@@ -303,16 +303,17 @@ TYPED_TEST_P(DownloadContract, RedirectsAreFollowedFiveTimesButNotSixNorInALoop)
   EXPECT_EQ(this->TargetBytes(), body);
 }
 
+// "rate 2000" brings more than 1,024 bytes a window, but less than 4,096 a second on average.
 TYPED_TEST_P(DownloadContract, ABodyThatTricklesOrStopsIsAStall) {
-  this->backend_.Serve("/VISADO75.txt", Bytes(5000));
-  for (const char* rule : {"rate 1", "rate 500", "stall-after 2000 20"}) {
+  this->backend_.Serve("/VISADO75.txt", Bytes(12000));
+  for (const char* rule : {"rate 1", "rate 500", "stall-after 2000 20", "rate 2000"}) {
     SCOPED_TRACE(rule);
     this->backend_.SetFaults(std::string("/VISADO75.txt ") + rule + "\n");
     this->PutOldTarget();
     const Fetched r = this->Fetch(this->backend_.Url("/VISADO75.txt"));
     this->ExpectFailure(
         r, "La descarga de 'VISADO75.txt' se detuvo: no llegaron datos del servidor " + this->Host() + " en 1 segundo.",
-        this->options_.stall_timeout_s + 2);
+        2 * this->options_.stall_timeout_s + 1);
     EXPECT_GT(r.seconds, this->options_.stall_timeout_s - 0.1);
   }
 }
@@ -327,10 +328,12 @@ TYPED_TEST_P(DownloadContract, AShortPauseOrASteadySlowBodyIsWaitedOut) {
   for (size_t i = 1; i < paused.reports.size(); ++i) {
     EXPECT_LT(paused.reports[i].at - paused.reports[i - 1].at, 0.5) << "reports go on while nothing arrives";
   }
-  // 2,000 bytes a second: every window brings more than 1,024.
-  this->backend_.SetFaults("/VISADO75.txt rate 2000\n");
+  // 6,000 bytes a second for longer than two windows: above the least average rate.
+  const std::string longer = Bytes(13000);
+  this->backend_.Serve("/VISADO75.txt", longer);
+  this->backend_.SetFaults("/VISADO75.txt rate 6000\n");
   EXPECT_EQ(this->Fetch(this->backend_.Url("/VISADO75.txt")).text, "OK");
-  EXPECT_EQ(this->TargetBytes(), body);
+  EXPECT_EQ(this->TargetBytes(), longer);
 }
 
 // A cancel lands within a second in every phase, and the old target stays.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "common/runtime_error.h"
 #include "support/memory_file_system.h"
 
 namespace velmorin {
@@ -41,7 +42,14 @@ constexpr char kDestination[] = "C:\\dir\\tool.exe";
 class ExpandFileTest : public testing::Test {
  protected:
   ExpandFileTest() { fs_.AddFolder("C:\\dir"); }
-  bool NoTemporaryLeft() { return !fs_.FileExists("C:\\dir\\tool.exe.expand~"); }
+  bool NoTemporaryLeft() {
+    try {
+      fs_.DeleteFiles("C:\\dir\\tool.exe.part-*");
+      return false;
+    } catch (const RuntimeError&) {
+      return true;  // none to delete
+    }
+  }
   test_support::MemoryFileSystem fs_;
 };
 
@@ -103,6 +111,14 @@ INSTANTIATE_TEST_SUITE_P(
                     BadSource{"WrongChecksum", BadCrc(Gzip("checked program"))},
                     BadSource{"TrailingGarbage", Gzip("program") + "garbage"}),
     [](const testing::TestParamInfo<BadSource>& param_info) { return std::string(param_info.param.name); });
+
+TEST_F(ExpandFileTest, AStreamExpandingToMoreThan64TimesItsSizeIsRefused) {
+  fs_.SetFile(kSource, Gzip(std::string(1 << 20, '\0')));  // about a thousand times
+  fs_.SetFile(kDestination, "old program");
+  EXPECT_FALSE(ExpandFile(fs_, kSource, kDestination));
+  EXPECT_EQ(fs_.File(kDestination), "old program");
+  EXPECT_TRUE(NoTemporaryLeft());
+}
 
 TEST_F(ExpandFileTest, AMissingSourceCreatesNothing) {
   EXPECT_FALSE(ExpandFile(fs_, kSource, kDestination));

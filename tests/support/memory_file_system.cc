@@ -121,6 +121,7 @@ std::unique_ptr<platform::RandomFile> MemoryFileSystem::Open(const std::string& 
   if (!HasFolder(Parent(key))) throw RuntimeError(err::kPathNotFound, path);
   if (folders_.count(key)) throw RuntimeError(err::kPathFileAccessError, path);
   auto it = files_.find(key);
+  if (it != files_.end() && mode == platform::OpenMode::kNew) throw RuntimeError(err::kPathFileAccessError, path);
   if (it == files_.end()) {
     if (mode == platform::OpenMode::kInput) throw RuntimeError(err::kFileNotFound, path);
     it = files_.emplace(key, std::make_shared<std::string>()).first;

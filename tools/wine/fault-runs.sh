@@ -128,6 +128,10 @@ timeout 300 bash -c 'while ! grep -qF "/$1" "$2"; do sleep 0.05; done; touch "$3
   "$work/requests.log" "$work/sites/update/$archive" &
 check_passing "archive changed between attempts" "$archive" "close-after 20 times 1"
 wait
+# More than 1,024 bytes in every stall window, less than 4,096 a second: ended by the least
+# average rate two windows after the first byte, on each of the three attempts.
+head -c 30000 /dev/zero | tr '\0' x >"$work/sites/update/$snomed"
+check_fault "body dripped at 1,500 bytes a second" "rate 1500" 20
 
 # Killed while SNOMED.txt comes slowly: its temporary file stays; the next run removes it.
 head -c 200000 /dev/urandom >"$work/sites/update/$snomed"

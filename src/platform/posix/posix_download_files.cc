@@ -137,14 +137,17 @@ class PosixTemporaryFile : public TemporaryFile {
 };
 
 // Removes `path` unless a live transfer holds its lock; the lock and the name are checked to
-// be the same file, so that a new file under that name is never taken for the old one.
+// be the same file, so that a new file under that name is never taken for the old one. Only a
+// regular file, opened without waiting and without following a link: a FIFO or a device
+// planted under such a name must neither hold the run nor be touched.
 void RemoveIfStale(const fs::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return;
   struct stat held {
   }, named{};
-  if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
-      held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+  if (::lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return;
+  if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+      ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
     ::unlink(path.c_str());
   }
   ::close(fd);

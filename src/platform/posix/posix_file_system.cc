@@ -184,6 +184,7 @@ std::unique_ptr<RandomFile> PosixFileSystem::Open(const std::string& path, OpenM
     case OpenMode::kRandom: flags |= O_RDWR | O_CREAT; break;
     case OpenMode::kInput: flags |= O_RDONLY; break;
     case OpenMode::kOutput: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    case OpenMode::kNew: flags |= O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW; break;
   }
   if (IsFolder(r.host)) Fail(err::kPathFileAccessError, "open " + path);
   const int fd = ::open(r.host.c_str(), flags, 0666);

@@ -151,7 +151,8 @@ class Win32DownloadFiles : public DownloadFiles {
     return {};
   }
 
-  // A live transfer's file refuses deletion (no delete sharing); a stale one goes.
+  // A live transfer's file refuses deletion (no delete sharing); a stale one goes. Only plain
+  // files: a link or a device planted under such a name is left alone.
   void RemoveStaleTemporaries(const std::string& target) override {
     const std::wstring path = Wide(target);
     const size_t cut = path.find_last_of(L"\\/:");
@@ -160,7 +161,8 @@ class Win32DownloadFiles : public DownloadFiles {
     UniqueFind find(::FindFirstFileW((path + Wide(kTemporaryMark) + L"*").c_str(), &found));
     if (!find) return;
     do {
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) ::DeleteFileW((prefix + found.cFileName).c_str());
+      constexpr DWORD kNotPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+      if ((found.dwFileAttributes & kNotPlain) == 0) ::DeleteFileW((prefix + found.cFileName).c_str());
     } while (::FindNextFileW(find.get(), &found));
   }
 
@@ -170,7 +172,12 @@ class Win32DownloadFiles : public DownloadFiles {
       std::wstring name = path + Wide(kTemporaryMark) + RandomSuffix();
       // DELETE access: the rename goes through this handle.
       UniqueHandle file(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
-                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      // A device's name ("COM1.txt.part-..." opens COM1 on older Windows) gives no file on a disk.
+      if (file && ::GetFileType(file.get()) != FILE_TYPE_DISK) {
+        error = {FileError::kAccessDenied, ERROR_BAD_DEVICE};
+        return nullptr;
+      }
       if (file) return std::make_unique<Win32TemporaryFile>(std::move(file), std::move(name), path);
       if (::GetLastError() != ERROR_FILE_EXISTS) break;
     }

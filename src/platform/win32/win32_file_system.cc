@@ -144,9 +144,9 @@ class Win32FileSystem : public FileSystem {
     if (mode == OpenMode::kInput) {
       access = GENERIC_READ;
       disposition = OPEN_EXISTING;
-    } else if (mode == OpenMode::kOutput) {
+    } else if (mode == OpenMode::kOutput || mode == OpenMode::kNew) {
       access = GENERIC_WRITE;
-      disposition = CREATE_ALWAYS;
+      disposition = mode == OpenMode::kNew ? CREATE_NEW : CREATE_ALWAYS;
     }
     std::wstring full = FullPath(Wide(path));
     UniqueHandle file(

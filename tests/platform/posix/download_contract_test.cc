@@ -148,5 +148,22 @@ TEST(TestServerSites, OneServerServesSeveralSitesWithTheirOwnFaults) {
   EXPECT_EQ(log[2].site + " " + log[2].path + " " + std::to_string(log[2].bytes), "coop /documentos/quenil.txt 9");
 }
 
+// The room on a real drive of 80 MiB (a tmpfs: mounting one needs root), by libcurl.
+TEST(PosixRoom, A20MegabyteBodyFailsAtOnceOnADriveWith80) {
+  CurlBackend disk;
+  const fs::path small = disk.Folder() / "small";
+  fs::create_directories(small);
+  if (std::system(("mount -t tmpfs -o size=80m tmpfs " + small.string()).c_str()) != 0) GTEST_SKIP() << "no tmpfs";
+  disk.Serve("/big.bin", std::string(20 << 20, 'x'));
+  auto control = MakeDownloadControl(disk.Transports(), disk.Files());
+  control->SourceUrl = disk.Url("/big.bin");
+  control->TargetPath = "C:\\velmorin\\small\\big.bin";
+  control->StartTransfer();
+  EXPECT_EQ(control->ResultText(),
+            "No se pudo guardar C:\\velmorin\\small\\big.bin: disco lleno; se necesitan 84 MB libres.");
+  EXPECT_TRUE(fs::is_empty(small));
+  EXPECT_EQ(std::system(("umount " + small.string()).c_str()), 0);
+}
+
 }  // namespace
 }  // namespace velmorin::test_support

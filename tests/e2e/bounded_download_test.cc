@@ -1,0 +1,53 @@
+// Whole runs where a server or a stray file would hold the run.
+#include <sys/stat.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "e2e/fault_run.h"
+
+namespace velmorin::test_support {
+namespace {
+
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+TEST(BoundedDownload, ADrippedListEndsWithTheBoxAndNoPasswordIsWrittenAnywhere) {
+  FaultRun run("Extremadura");
+  const std::string report = (run.pharmacy().drives() / "report.log").string(), old = "older SNOMED.txt\r\n";
+  run.environment()["VELMORIN_REPORT"] = report;
+  run.environment()["VELMORIN_UPDATE_SERVER"].insert(7, "ana:secreto@");  // after "http://"
+  WriteFileBytes(run.pharmacy().F("velmorin/quorra/SNOMED.txt"), old);
+  run.pharmacy().WriteSiteFile("update", "datosprefmenor/SNOMED.txt", std::string(30000, 'x'));
+  // More than 1,024 bytes in every stall window (1 s), less than 4,096 a second on average.
+  run.server().SetFaults("update /datosprefmenor/SNOMED.txt rate 1500\n");
+  const ProgramResult result = run.Run();
+
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_THAT(LogLines(result, "msgbox"), ElementsAre(testing::HasSubstr("SNOMED.txt\\n\\nEl proceso")));
+  EXPECT_EQ(ReadFileBytes(run.pharmacy().F("velmorin/quorra/SNOMED.txt")), old);
+  EXPECT_THAT(run.TemporaryFiles(), IsEmpty());
+  const std::string written = ReadFileBytes(run.pharmacy().ui_log()) + ReadFileBytes(report);
+  EXPECT_EQ(written.find("secreto"), std::string::npos);
+  std::smatch line;
+  ASSERT_TRUE(
+      std::regex_search(written, line, std::regex("SNOMED.txt: fallo: La descarga .* se detuvo.*; ([0-9.]+) s")));
+  EXPECT_LT(std::stod(line[1]), 3) << "two stall windows after the first body byte";
+}
+
+TEST(BoundedDownload, AFifoUnderATemporaryNameNeitherHoldsTheRunNorIsTouched) {
+  FaultRun run("Extremadura");
+  const std::filesystem::path fifo = run.pharmacy().F("velmorin/VISADO75.txt.part-fifo01");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  const ProgramResult result = run.Run();
+
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_THAT(LogLines(result, "msgbox"), IsEmpty());
+  EXPECT_TRUE(std::filesystem::exists(run.pharmacy().F("installer-ran")));
+  EXPECT_THAT(run.TemporaryFiles(), ElementsAre(fifo.string()));
+}
+
+}  // namespace
+}  // namespace velmorin::test_support
