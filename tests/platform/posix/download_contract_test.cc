@@ -155,7 +155,7 @@ TEST(PosixRoom, A20MegabyteBodyFailsAtOnceOnADriveWith80) {
   fs::create_directories(small);
   if (std::system(("mount -t tmpfs -o size=80m tmpfs " + small.string()).c_str()) != 0) GTEST_SKIP() << "no tmpfs";
   disk.Serve("/big.bin", std::string(20 << 20, 'x'));
-  auto control = MakeDownloadControl(disk.Transports(), disk.Files());
+  auto control = MakeDownloadControl(disk.Transports(), disk.Files(), disk.Clock());
   control->SourceUrl = disk.Url("/big.bin");
   control->TargetPath = "C:\\velmorin\\small\\big.bin";
   control->StartTransfer();
