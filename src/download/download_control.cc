@@ -8,6 +8,7 @@
 #include <system_error>
 #include <thread>
 
+#include "download/response_body.h"
 #include "download/transfer_failure.h"
 #include "download/transfer_url.h"
 #include "download/transfer_worker.h"
@@ -72,6 +73,7 @@ struct Seen {
   std::string bad_location;
   bool finished = false;
   platform::TransportResult result;
+  platform::ResponseHead head;
 };
 
 struct Sample {
@@ -95,6 +97,8 @@ class DownloadControl : public platform::DownloadFile {
   std::optional<TransferFailure> Watch(Exchange& x, TemporaryFile* temp);
   void Take(Exchange& x, std::vector<std::string>& chunks);
   std::optional<TransferFailure> Store(const std::vector<std::string>& chunks, TemporaryFile* temp);
+  std::optional<TransferFailure> Keep(const std::string& chunk, TemporaryFile* temp);
+  std::optional<TransferFailure> BodyEnd() const;
   std::optional<TransferFailure> Deadline();
   std::optional<TransferFailure> Judge() const;
   std::optional<TransferFailure> PutInPlace(TemporaryFile& temp) const;
@@ -115,7 +119,8 @@ class DownloadControl : public platform::DownloadFile {
   Seen seen_;
   int64_t received_ = 0;
   bool body_started_ = false;
-  std::deque<Sample> window_;  // received over the last stall window
+  std::optional<ResponseBody> body_;  // of the final answer, from its first byte
+  std::deque<Sample> window_;         // received over the last stall window
   SteadyClock::time_point start_;
   SteadyClock::time_point last_report_;
   int64_t reported_bytes_ = -1;
@@ -127,6 +132,7 @@ void DownloadControl::StartTransfer() {
   seen_ = Seen{.url = SourceUrl};
   received_ = 0;
   body_started_ = false;
+  body_.reset();
   window_.clear();
   start_ = last_report_ = SteadyClock::now();
   reported_bytes_ = -1;
@@ -204,7 +210,7 @@ void DownloadControl::Take(Exchange& x, std::vector<std::string>& chunks) {
     chunks.swap(x.chunks);
     x.queued = 0;
     seen_ = Seen{x.url,          x.connected, x.answered, x.status, x.length, x.too_many_redirects,
-                 x.bad_location, x.finished,  x.result};
+                 x.bad_location, x.finished,  x.result,   x.head};
   }
   x.taken.notify_all();
 }
@@ -216,11 +222,7 @@ std::optional<TransferFailure> DownloadControl::Store(const std::vector<std::str
     window_.push_back({SteadyClock::now(), 0});
   }
   for (const std::string& chunk : chunks) {
-    if (temp != nullptr) {
-      if (const FileResult written = temp->Write(chunk.data(), chunk.size()); !written.ok()) {
-        return FileFailure(written);
-      }
-    }
+    if (auto failure = Keep(chunk, temp)) return failure;
     received_ += static_cast<int64_t>(chunk.size());
   }
   return std::nullopt;
@@ -259,11 +261,31 @@ std::optional<TransferFailure> DownloadControl::Judge() const {
     if (seen_.status == 407) return Failure(Kind::kProxyAuth);
     if (seen_.answered && (seen_.status < 200 || seen_.status > 299)) return Failure(Kind::kHttpStatus);
     if (cut) return Failure(Kind::kShortBody);
-    if (error == TransportError::kNone) return std::nullopt;
+    if (error == TransportError::kNone) return BodyEnd();
   }
   TransferFailure failure = Failure(KindOf(error));
   failure.code = seen_.result.code;
   return failure;
+}
+
+// Writes the file's bytes of a chunk as it came over the wire; the progress counts the latter.
+std::optional<TransferFailure> DownloadControl::Keep(const std::string& chunk, TemporaryFile* temp) {
+  if (!body_) body_.emplace(seen_.head, TargetPath);
+  FileResult written;
+  const auto refused = body_->Add(chunk, [&](std::string_view bytes) {
+    if (temp != nullptr) written = temp->Write(bytes.data(), bytes.size());
+    return written.ok();
+  });
+  if (!written.ok()) return FileFailure(written);
+  if (!refused) return std::nullopt;
+  TransferFailure failure = Failure(*refused);
+  failure.coding = body_->coding();
+  return failure;
+}
+
+std::optional<TransferFailure> DownloadControl::BodyEnd() const {
+  if (const auto refused = body_ ? body_->End() : std::nullopt) return Failure(*refused);
+  return std::nullopt;
 }
 
 // Replaces the target by an atomic rename, retried for a while when refused; only when

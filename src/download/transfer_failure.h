@@ -24,6 +24,9 @@ enum class TransferFailureKind {
   kProxyAuth,
   kCertificate,
   kSecureChannel,
+  kUnknownCoding,  // the body came in a content coding this program cannot undo
+  kCorruptCoding,  // its coded stream is damaged or cut short
+  kBlockPage,      // a web page came in place of a file
   kDiskFull,
   kFolderMissing,
   kTargetIsFolder,
@@ -43,7 +46,8 @@ struct TransferFailure {
   int64_t length = -1;
   double seconds = 0;  // the limit that passed
   int max_redirects = 0;
-  long code = 0;  // the system's own code, for support
+  std::string coding;  // the content coding the server named
+  long code = 0;       // the system's own code, for support
 };
 
 // The ResultText of a failure: Spanish, CP1252, one sentence or two, naming what failed.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <chrono>
 #include <filesystem>
@@ -463,6 +464,79 @@ TYPED_TEST_P(DownloadContract, HttpsIsFetchedOnlyFromATrustedServer) {
   EXPECT_EQ(this->TargetBytes(), body);
 }
 
+// A server may code a body unasked: the file is stored decoded, and the progress counts what
+// came over the wire.
+TYPED_TEST_P(DownloadContract, ACodedBodyIsStoredDecodedAndCountedAsSent) {
+  const std::string body = Bytes(300 * 1024);
+  this->backend_.Serve("/VISADO75.txt", body);
+  for (const char* coding : {"gzip", "x-gzip", "deflate", "raw-deflate"}) {
+    SCOPED_TRACE(coding);
+    this->backend_.SetFaults(std::string("/VISADO75.txt coding ") + coding + "\n");
+    this->PutOldTarget();
+    const Fetched r = this->Fetch(this->backend_.Url("/VISADO75.txt"));
+    EXPECT_EQ(r.text, "OK");
+    EXPECT_EQ(this->TargetBytes(), body);
+    EXPECT_LT(r.reports.back().args.BytesReceived, static_cast<int32_t>(body.size() / 10));
+  }
+}
+
+// A coding this program cannot undo, or a coded stream damaged or cut short, is no file.
+TYPED_TEST_P(DownloadContract, AnUnknownOrDamagedCodingFails) {
+  const std::string body = Bytes(50000);
+  std::string zlib(compressBound(body.size()), '\0');
+  uLongf size = zlib.size();
+  ASSERT_EQ(
+      compress(reinterpret_cast<Bytef*>(zlib.data()), &size, reinterpret_cast<const Bytef*>(body.data()), body.size()),
+      Z_OK);
+  const std::string unknown =
+      "El servidor " + this->Host() + " envió 'VISADO75.txt' comprimido de una forma que este programa no sabe leer ";
+  const std::string damaged =
+      "Los datos comprimidos de 'VISADO75.txt' que envió el servidor " + this->Host() + " están dañados o incompletos.";
+  struct Case {
+    const char* rule;
+    std::string served, text;
+  };
+  const Case cases[] = {
+      {"coding br", body, unknown + "(br)."},
+      {"coding gzip,br", body, unknown + "(gzip,br)."},
+      {"label gzip", body, damaged},
+      {"label deflate", zlib.substr(0, size / 2), damaged},
+      {"label deflate chunked", zlib.substr(0, size) + "trailing", damaged},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rule);
+    this->backend_.Serve("/VISADO75.txt", c.served);
+    this->backend_.SetFaults(std::string("/VISADO75.txt ") + c.rule + "\n");
+    this->PutOldTarget();
+    const Fetched r = this->Fetch(this->backend_.Url("/VISADO75.txt"));
+    EXPECT_TRUE(r.failed);
+    EXPECT_EQ(r.text, c.text);  // all the bytes may have come: the last report may say 100
+    this->ExpectOldTargetAlone();
+  }
+}
+
+// A web filter's page in a file's place fails; a list merely labelled text/html, or a page
+// asked for as a page, is stored.
+TYPED_TEST_P(DownloadContract, AWebPageInAFilesPlaceFails) {
+  const std::string body = Bytes(5000);
+  this->backend_.Serve("/VISADO75.txt", body);
+  for (const char* rule : {"block-page", "block-page coding gzip", "block-page chunked"}) {
+    SCOPED_TRACE(rule);
+    this->backend_.SetFaults(std::string("/VISADO75.txt ") + rule + "\n");
+    this->PutOldTarget();
+    this->ExpectFailure(this->Fetch(this->backend_.Url("/VISADO75.txt")),
+                        "El servidor entregó una página web en lugar de 'VISADO75.txt'; puede que un filtro de la red "
+                        "la haya bloqueado.",
+                        3);
+  }
+  this->backend_.SetFaults("/VISADO75.txt type text/html\n");
+  EXPECT_EQ(this->Fetch(this->backend_.Url("/VISADO75.txt")).text, "OK");
+  EXPECT_EQ(this->TargetBytes(), body);
+  this->backend_.SetFaults("/VISADO75.txt block-page\n");
+  const std::string page = this->backend_.Target().substr(0, this->backend_.Target().rfind('\\')) + "\\aviso.HTML";
+  EXPECT_EQ(this->Fetch(this->backend_.Url("/VISADO75.txt"), page).text, "OK");
+}
+
 REGISTER_TYPED_TEST_SUITE_P(DownloadContract, SuccessReplacesTheTargetWithOneRequestAndReportsInOrder,
                             BodiesWithoutALengthEmptyOrDiscarded, ServerFailuresNameTheirCauseAndKeepTheOldTarget,
                             ConnectionFailuresNameTheHost, NoConnectionEndsAtTheFirstByteDeadline,
@@ -471,6 +545,8 @@ REGISTER_TYPED_TEST_SUITE_P(DownloadContract, SuccessReplacesTheTargetWithOneReq
                             AShortPauseOrASteadySlowBodyIsWaitedOut, ACancelEndsEveryPhaseWithinASecond,
                             ACancelPendingAtTheFirstReportSendsNoRequest, ABadDestinationOrAddressFailsBeforeAnyRequest,
                             StaleTemporaryFilesGoLiveOnesStay, ATargetHeldOpenByAnotherProgramGetsTheNewContent,
-                            ATemporaryFileHeldForAMomentIsRenamedOnceFree, HttpsIsFetchedOnlyFromATrustedServer);
+                            ATemporaryFileHeldForAMomentIsRenamedOnceFree, HttpsIsFetchedOnlyFromATrustedServer,
+                            ACodedBodyIsStoredDecodedAndCountedAsSent, AnUnknownOrDamagedCodingFails,
+                            AWebPageInAFilesPlaceFails);
 
 }  // namespace velmorin::test_support

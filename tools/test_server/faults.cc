@@ -15,8 +15,14 @@
 //   chunked                        send no Content-Length, in chunked transfer coding
 //   header-rate BYTES_PER_SECOND   send the status line and headers no faster than this
 //   silence SECONDS                read the request, send nothing for SECONDS, close unanswered
+//   coding NAME                    send the body coded with NAME, with Content-Encoding NAME
+//   label NAME                     send Content-Encoding NAME with the body as it is
+//   type TEXT                      send Content-Type TEXT (one word)
+//   block-page                     answer 200 with a web filter's page, as text/html
 // header-rate and silence are applied by the front relay of plain-HTTP sites.
 #include "faults.h"
+
+#include <zlib.h>
 
 #include <fstream>
 #include <sstream>
@@ -69,13 +75,19 @@ bool ToNumber(const std::string& text, double& out) {
 std::string ParseDirectives(const std::vector<std::string>& words, size_t first, Fault& fault) {
   for (size_t i = first; i < words.size();) {
     const std::string& key = words[i];
-    if (key == "chunked") {
-      fault.chunked = true;
+    if (key == "chunked" || key == "block-page") {
+      (key == "chunked" ? fault.chunked : fault.blocked) = true;
       ++i;
       continue;
     }
     const size_t arity = key == "stall-after" ? 2 : 1;
     if (i + arity >= words.size()) return "missing value after " + key;
+    if (key == "coding" || key == "label" || key == "type") {
+      (key == "type" ? fault.type : fault.coding) = words[i + 1];
+      fault.coded = key == "coding";
+      i += 2;
+      continue;
+    }
     if (key == "redirect") {
       fault.redirect = words[i + 1];
       if (fault.status == 0) fault.status = 302;
@@ -111,7 +123,34 @@ std::string ParseDirectives(const std::vector<std::string>& words, size_t first,
   return "";
 }
 
+std::string Deflate(const std::string& plain, int window_bits) {
+  z_stream z{};
+  if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY) != Z_OK) return "";
+  std::string out(deflateBound(&z, static_cast<uLong>(plain.size())), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
+  z.avail_in = static_cast<uInt>(plain.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
 }  // namespace
+
+Coded ApplyCoding(const Fault& fault, std::string plain) {
+  Coded coded{std::move(plain), fault.type.empty() ? "application/octet-stream" : fault.type, fault.coding};
+  if (fault.blocked) coded = {kBlockPage, "text/html; charset=utf-8", fault.coding};
+  if (!fault.coded) return coded;
+  if (fault.coding == "gzip" || fault.coding == "x-gzip") coded.body = Deflate(coded.body, 16 + MAX_WBITS);
+  if (fault.coding == "deflate") coded.body = Deflate(coded.body, MAX_WBITS);
+  if (fault.coding == "raw-deflate") {
+    coded.body = Deflate(coded.body, -MAX_WBITS);
+    coded.encoding = "deflate";
+  }
+  return coded;
+}
 
 FaultLookup FindFault(const std::string& faults_text, const std::string& site, const std::string& path) {
   std::istringstream in(faults_text);

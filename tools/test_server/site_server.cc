@@ -18,6 +18,18 @@ void SleepSeconds(double seconds) {
   if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 
+// The body as `coding`, `type` and `block-page` make it; the content type to send.
+std::string Dress(const Fault& fault, std::unique_ptr<Body>& body, int& status, httplib::Response& res) {
+  if (fault.coding.empty() && fault.type.empty() && !fault.blocked) return "application/octet-stream";
+  std::string plain(static_cast<size_t>(body->size()), '\0');
+  body->Read(0, plain.data(), body->size());
+  Coded coded = ApplyCoding(fault, std::move(plain));
+  if (fault.blocked) status = 200;
+  if (!coded.encoding.empty()) res.set_header("Content-Encoding", coded.encoding);
+  body = std::make_unique<Body>(std::move(coded.body));
+  return coded.type;
+}
+
 }  // namespace
 
 SiteServer::SiteServer(SiteConfig config, const Shared& shared) : config_(std::move(config)), shared_(shared) {
@@ -62,6 +74,7 @@ void SiteServer::Install() {
       body = OpenFile(config_.root, req.path, status);
       if (!body) body = std::make_unique<Body>(std::to_string(status) + "\n");
     }
+    const std::string type = Dress(fault, body, status, res);
     res.status = status;
     auto sender = std::make_shared<Sender>(std::move(body), fault,
                                            LogEntry{shared_.log, config_.name, req.method, req.path, status},
@@ -69,7 +82,7 @@ void SiteServer::Install() {
     auto finish = [sender](bool) { sender->Finish(); };
     if (fault.chunked) {
       res.set_chunked_content_provider(
-          "application/octet-stream",
+          type,
           [sender](size_t offset, httplib::DataSink& sink) {
             return sender->ProvideChunked(static_cast<int64_t>(offset), sink);
           },
@@ -77,7 +90,7 @@ void SiteServer::Install() {
       return;
     }
     res.set_content_provider(
-        static_cast<size_t>(sender->declared_length()), "application/octet-stream",
+        static_cast<size_t>(sender->declared_length()), type,
         [sender](size_t offset, size_t len, httplib::DataSink& sink) {
           return sender->Provide(static_cast<int64_t>(offset), static_cast<int64_t>(len), sink);
         },

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Whole runs of velmorin-update.exe under Wine with the update server misbehaving at the first
 # of its downloads (SNOMED.txt) in the ways that only the download control's deadlines end,
-# then a run killed in the middle of a download and the next run after it. Each faulty run must
+# then a run killed in the middle of a download and the next run after it, and a web filter's
+# page in place of the visa list. Each faulty run must
 # end with the failure box and exit code 1 within the deadline, the old file intact and no
 # temporary file left; the next run after the killed one removes the file the killed one left.
 # Prints, for each fault, the seconds from the request to the failure.
@@ -109,3 +110,15 @@ keep=
 cmp -s "$drives/F/velmorin/quorra/SNOMED.txt" "$work/sites/update/$snomed" || fail "SNOMED.txt was not stored"
 [ "$(temporary_files)" = 0 ] || fail "the run after the killed one left the killed run's temporary file"
 echo "  a killed run's temporary file is removed by the next run"
+
+# A web filter's page for the visa list: the box, the old list and every record file as they were.
+echo "update /datosprefmenor/VISADO75.txt block-page" >"$work/faults"
+run "web filter's page"
+grep -qP '^msgbox\tcritical\tError de actualizacion\tNo puede descargar \\nF:\\velmorin\\VISADO75.txt' \
+  "$drives/ui.log" || fail "web filter's page: no failure box (see $drives)"
+[ "$exit_code" = 1 ] || fail "web filter's page: exit code $exit_code"
+for file in VISADO75.txt quorra/basey quorra/basea quorra/baseext quorra/BaseP bases/coste bases/LabGT \
+  preferencia/precios; do
+  cmp -s "$drives/F/velmorin/$file" "$work/pristine/F/velmorin/$file" || fail "web filter's page: $file changed"
+done
+echo "  a web filter's page for VISADO75.txt: the failure box, the list and the record files unchanged"
