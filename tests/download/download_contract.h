@@ -6,7 +6,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <chrono>
 #include <filesystem>
@@ -464,8 +463,7 @@ TYPED_TEST_P(DownloadContract, HttpsIsFetchedOnlyFromATrustedServer) {
   EXPECT_EQ(this->TargetBytes(), body);
 }
 
-// A server may code a body unasked: the file is stored decoded, and the progress counts what
-// came over the wire.
+// A body coded unasked is stored decoded; the progress counts what came over the wire.
 TYPED_TEST_P(DownloadContract, ACodedBodyIsStoredDecodedAndCountedAsSent) {
   const std::string body = Bytes(300 * 1024);
   this->backend_.Serve("/VISADO75.txt", body);
@@ -483,40 +481,30 @@ TYPED_TEST_P(DownloadContract, ACodedBodyIsStoredDecodedAndCountedAsSent) {
 // A coding this program cannot undo, or a coded stream damaged or cut short, is no file.
 TYPED_TEST_P(DownloadContract, AnUnknownOrDamagedCodingFails) {
   const std::string body = Bytes(50000);
-  std::string zlib(compressBound(body.size()), '\0');
-  uLongf size = zlib.size();
-  ASSERT_EQ(
-      compress(reinterpret_cast<Bytef*>(zlib.data()), &size, reinterpret_cast<const Bytef*>(body.data()), body.size()),
-      Z_OK);
   const std::string unknown =
       "El servidor " + this->Host() + " envió 'VISADO75.txt' comprimido de una forma que este programa no sabe leer ";
   const std::string damaged =
       "Los datos comprimidos de 'VISADO75.txt' que envió el servidor " + this->Host() + " están dañados o incompletos.";
-  struct Case {
-    const char* rule;
-    std::string served, text;
-  };
-  const Case cases[] = {
+  const std::string gzip_header("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10), empty_zlib("\x78\x9c\x03\0\0\0\0\x01", 8);
+  const std::string cases[][3] = {
       {"coding br", body, unknown + "(br)."},
       {"coding gzip,br", body, unknown + "(gzip,br)."},
-      {"label gzip", body, damaged},
-      {"label deflate", zlib.substr(0, size / 2), damaged},
-      {"label deflate chunked", zlib.substr(0, size) + "trailing", damaged},
+      {"label gzip", gzip_header, damaged},
+      {"label deflate chunked", empty_zlib + "trailing", damaged},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.rule);
-    this->backend_.Serve("/VISADO75.txt", c.served);
-    this->backend_.SetFaults(std::string("/VISADO75.txt ") + c.rule + "\n");
+  for (const auto& [rule, served, text] : cases) {
+    SCOPED_TRACE(rule);
+    this->backend_.Serve("/VISADO75.txt", served);
+    this->backend_.SetFaults("/VISADO75.txt " + rule + "\n");
     this->PutOldTarget();
     const Fetched r = this->Fetch(this->backend_.Url("/VISADO75.txt"));
     EXPECT_TRUE(r.failed);
-    EXPECT_EQ(r.text, c.text);  // all the bytes may have come: the last report may say 100
+    EXPECT_EQ(r.text, text);  // all the bytes may have come: the last report may say 100
     this->ExpectOldTargetAlone();
   }
 }
 
-// A web filter's page in a file's place fails; a list merely labelled text/html, or a page
-// asked for as a page, is stored.
+// A web filter's page fails; a list merely labelled text/html, or a page asked for, is stored.
 TYPED_TEST_P(DownloadContract, AWebPageInAFilesPlaceFails) {
   const std::string body = Bytes(5000);
   this->backend_.Serve("/VISADO75.txt", body);

@@ -1,6 +1,5 @@
-// Whole runs where an answer is not the maker's file as it is. A web filter's page, a proxy
-// that asks for credentials and an untrusted certificate for the visa list: the box, and
-// nothing imported. An update server that codes every file unasked: the run as usual.
+// Whole runs where an answer is not the maker's file as it is: for the visa list the box and
+// nothing imported; for files coded unasked the run as usual.
 #include <gtest/gtest.h>
 
 #include "e2e/fault_run.h"
@@ -8,8 +7,7 @@
 namespace velmorin::test_support {
 namespace {
 
-const char kVisa[] = "/datosprefmenor/VISADO75.txt";
-const char kOld[] = "anterior VISADO75.txt\r\n";
+const std::string kVisa = "/datosprefmenor/VISADO75.txt";
 const char* const kFailures[] = {"web filter's page (HTTP 200, text/html)", "proxy asks for credentials (HTTP 407)",
                                  "untrusted certificate (https)"};
 
@@ -20,25 +18,26 @@ const char* const kFailures[] = {"web filter's page (HTTP 200, text/html)", "pro
 
 class ForeignAnswer : public testing::TestWithParam<int> {
  protected:
-  ForeignAnswer() : run_("Castilla y León") { WriteFileBytes(F("velmorin/VISADO75.txt"), kOld); }
-  std::filesystem::path F(const std::string& relative) { return run_.pharmacy().F(relative); }
+  ForeignAnswer() { WriteFileBytes(Visa(), "anterior\r\n"); }
+  std::filesystem::path Visa() { return run_.pharmacy().F("velmorin/VISADO75.txt"); }
   DriveFiles Records() { return ReadFiles(run_.pharmacy().drives() / "F", RecordFilePaths()); }
 
-  // An https site for the update folder whose certificate, made here, nobody trusts.
+  // An https site of the update folder whose certificate, made here, nobody trusts.
   std::string UntrustedUrl() {
     const std::string cert = (dir_.path() / "c.pem").string(), key = (dir_.path() / "c.key").string();
-    const std::string make =
-        "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 "
-        "-keyout " +
-        key + " -out " + cert + " 2>/dev/null";
-    if (std::system(make.c_str()) != 0) return "";
+    if (std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext subjectAltName="
+                     "IP:127.0.0.1 -keyout " +
+                     key + " -out " + cert + " 2>/dev/null")
+                        .c_str()) != 0) {
+      return "";
+    }
     tls_ = std::make_unique<TestServer>(std::vector<TestServer::Site>{{"s", run_.pharmacy().site("update"), true}},
                                         cert, key);
     return tls_->Url("s", kVisa);
   }
 
   TempDir dir_;
-  FaultRun run_;
+  FaultRun run_{"Castilla y León"};
   const DriveFiles pristine_ = Records();
   std::unique_ptr<TestServer> tls_;
 };
@@ -48,20 +47,20 @@ TEST_P(ForeignAnswer, IsAFailedTransferThatLeavesEverythingAsItWas) {
                            : GetParam() == 1 ? "status 407"
                                              : "redirect " + UntrustedUrl();
   if (rule == "redirect ") GTEST_SKIP() << "no openssl to make a certificate";
-  run_.server().SetFaults(std::string("update ") + kVisa + " " + rule + "\n");
+  run_.server().SetFaults("update " + kVisa + " " + rule + "\n");
   const ProgramResult result = run_.Run();
 
   const auto boxes = LogLines(result, "msgbox");
+  const auto requests = run_.RequestLines(4);
   const bool box = boxes.size() == 1 && boxes[0].starts_with(
                                             "msgbox\tcritical\tError de actualizacion\tNo puede "
                                             "descargar \\nF:\\velmorin\\VISADO75.txt\\n");
-  const auto requests = run_.RequestLines(4);
-  const bool last = requests.size() == 4 && requests.back().starts_with(std::string("update GET ") + kVisa);
+  const bool last = requests.size() == 4 && requests[3].starts_with("update GET " + kVisa);
   ExpectFaultRow("update VISADO75.txt", kFailures[GetParam()],
                  std::string(box ? "failure box" : "no failure box") + ", exit " + std::to_string(result.exit_code) +
-                     ", " + (last ? "no request after it" : "other requests") + "; " +
-                     (ReadFileBytes(F("velmorin/VISADO75.txt")) == kOld ? "old file kept" : "file changed") + "; " +
-                     (Records() == pristine_ ? "records as before the run" : "records changed") + "; " +
+                     (last ? ", no request after it; " : ", other requests; ") +
+                     (ReadFileBytes(Visa()) == "anterior\r\n" ? "old file kept; " : "file changed; ") +
+                     (Records() == pristine_ ? "records as before the run; " : "records changed; ") +
                      (run_.TemporaryFiles().empty() ? "no temporary file" : "temporary file left"));
 }
 
@@ -70,16 +69,14 @@ INSTANTIATE_TEST_SUITE_P(VisaList, ForeignAnswer, testing::Range(0, 3));
 TEST_F(ForeignAnswer, FilesCodedUnaskedAreStoredDecodedAndTheRunGoesOn) {
   run_.server().SetFaults("update /* coding gzip\n");
   const ProgramResult result = run_.Run();
-
-  const auto served = [&](const char* path) { return ReadFileBytes(run_.pharmacy().site("update") / path); };
-  const bool stored = ReadFileBytes(F("velmorin/VISADO75.txt")) == served("datosprefmenor/VISADO75.txt") &&
-                      ReadFileBytes(F("velmorin/preferencia/espec")) == served("datosprefmenor/espec.NA");
   ExpectFaultRow(
       "update every file", "coded gzip, unasked",
       std::string(LogLines(result, "msgbox").empty() ? "no box" : "a box") + ", exit " +
-          std::to_string(result.exit_code) + ", " +
-          (std::filesystem::exists(F("installer-ran")) ? "run completed" : "run cut short") + "; " +
-          (stored ? "lists stored decoded" : "lists differ") + "; " +
+          std::to_string(result.exit_code) +
+          (std::filesystem::exists(run_.pharmacy().F("installer-ran")) ? ", run completed; " : ", run cut short; ") +
+          (ReadFileBytes(Visa()) == ReadFileBytes(run_.pharmacy().site("update") / kVisa.substr(1))
+               ? "lists stored decoded; "
+               : "lists differ; ") +
           (Records() == AfterRun(pristine_, run_.ServedInputs("NA")) ? "records converted" : "records differ"));
 }
 

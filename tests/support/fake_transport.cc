@@ -30,7 +30,6 @@ struct Answer {
   int status = 200;
   std::string body;
   std::string location;
-  test_server::Coded coded;  // the body as sent, with its type and coding
 };
 
 }  // namespace
@@ -84,25 +83,23 @@ class FakeTransport : public platform::HttpTransport {
       return Wait(fault.silence_s, events) ? TransportResult{TransportError::kNoAnswer, 0}
                                            : TransportResult{TransportError::kStopped, 0};
     }
-    Answer answer = Look(path, fault);
-    if (fault.blocked) answer.status = 200;
-    answer.coded = test_server::ApplyCoding(fault, std::move(answer.body));
-    status = answer.status;
+    const Answer answer = Look(path, fault);
+    const test_server::Coded sent_as = test_server::ApplyCoding(fault, answer.body);
+    status = fault.blocked ? 200 : answer.status;
     // About the size of the test server's status line and headers.
     const double header_bytes = 90;
     if (!Wait(fault.delay_s + (fault.header_rate > 0 ? header_bytes / fault.header_rate : 0), events)) {
       return {TransportError::kStopped, 0};
     }
-    const std::string& body = answer.coded.body;
-    const int64_t length = fault.chunked ? -1 : static_cast<int64_t>(body.size()) + fault.extra_length;
-    if (!events.OnHeaders({.status = answer.status,
+    const int64_t length = fault.chunked ? -1 : static_cast<int64_t>(sent_as.body.size()) + fault.extra_length;
+    if (!events.OnHeaders({.status = status,
                            .content_length = length,
                            .location = answer.location,
-                           .content_type = answer.coded.type,
-                           .content_encoding = answer.coded.encoding})) {
+                           .content_type = sent_as.type,
+                           .content_encoding = sent_as.encoding})) {
       return {};
     }
-    return SendBody(body, fault, events, sent);
+    return SendBody(sent_as.body, fault, events, sent);
   }
 
   static TransportResult SendBody(const std::string& body, const test_server::Fault& fault, TransportEvents& events,
