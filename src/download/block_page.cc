@@ -12,10 +12,13 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// `text` is `lower` in any case.
+bool Same(std::string_view text, std::string_view lower) {
+  return std::equal(text.begin(), text.end(), lower.begin(), lower.end(), [](char a, char b) { return Lower(a) == b; });
+}
+
 bool EndsWith(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() &&
-         std::equal(suffix.begin(), suffix.end(), text.end() - static_cast<std::ptrdiff_t>(suffix.size()),
-                    [](char a, char b) { return a == Lower(b); });
+  return text.size() >= suffix.size() && Same(text.substr(text.size() - suffix.size()), suffix);
 }
 
 bool IsHtmlLabel(std::string_view content_type) {
@@ -23,13 +26,14 @@ bool IsHtmlLabel(std::string_view content_type) {
   const size_t first = content_type.find_first_not_of(" \t");
   if (first == std::string_view::npos) return false;
   content_type = content_type.substr(first, content_type.find_last_not_of(" \t") - first + 1);
-  return content_type.size() == 9 && EndsWith(content_type, "text/html");
+  return Same(content_type, "text/html");
 }
 
 enum class Verdict { kUndecided, kPage, kNotPage };
 
 // What the lead tells: a marker after the blanks, not one, or not yet known.
 Verdict Judge(std::string_view lead, bool full) {
+  if (lead.size() < kByteOrderMark.size() && kByteOrderMark.starts_with(lead)) return Verdict::kUndecided;
   if (lead.starts_with(kByteOrderMark)) lead.remove_prefix(kByteOrderMark.size());
   const size_t start = lead.find_first_not_of(" \t\r\n\f");
   if (start == std::string_view::npos) return full ? Verdict::kNotPage : Verdict::kUndecided;
@@ -37,8 +41,7 @@ Verdict Judge(std::string_view lead, bool full) {
   bool open = false;  // some marker still fits what has come
   for (const std::string_view marker : kMarkers) {
     const size_t n = std::min(lead.size(), marker.size());
-    const bool fits = std::equal(marker.begin(), marker.begin() + static_cast<std::ptrdiff_t>(n), lead.begin(),
-                                 [](char a, char b) { return a == Lower(b); });
+    const bool fits = Same(lead.substr(0, n), marker.substr(0, n));
     if (fits && n == marker.size()) return Verdict::kPage;
     open = open || fits;
   }
