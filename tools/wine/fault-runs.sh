@@ -112,6 +112,7 @@ cmp -s "$drives/F/velmorin/quorra/SNOMED.txt" "$work/sites/update/$snomed" || fa
 echo "  a killed run's temporary file is removed by the next run"
 
 # A web filter's page for the visa list: the box, the old list and every record file as they were.
+printf 'anterior\r\n' >"$work/pristine/F/velmorin/VISADO75.txt"
 echo "update /datosprefmenor/VISADO75.txt block-page" >"$work/faults"
 run "web filter's page"
 grep -qP '^msgbox\tcritical\tError de actualizacion\tNo puede descargar \\nF:\\velmorin\\VISADO75.txt' \
