@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "download/body_limits.h"
+#include "download/response_body.h"
 #include "download/retry_policy.h"
 #include "download/transfer_failure.h"
 #include "download/transfer_url.h"
@@ -102,6 +103,8 @@ class DownloadControl : public platform::DownloadFile {
   std::optional<TransferFailure> Watch(Exchange& x, TemporaryFile* temp);
   void Take(Exchange& x, std::vector<std::string>& chunks);
   std::optional<TransferFailure> Store(const std::vector<std::string>& chunks, TemporaryFile* temp);
+  std::optional<TransferFailure> Keep(const std::string& chunk, TemporaryFile* temp);
+  std::optional<TransferFailure> BodyEnd() const;
   std::optional<TransferFailure> StartBody(TemporaryFile* temp);
   bool ResumesWhereItStopped(const ResponseHead& head) const;
   Micros NextDeadline() const;
@@ -152,6 +155,7 @@ class DownloadControl : public platform::DownloadFile {
   std::deque<Sample> window_;  // received over the last stall window
   Sample first_byte_{};        // of this attempt
   RoomGuard room_;
+  std::optional<ResponseBody> body_;  // of the file, from its first byte: a resumed attempt goes on with it
 };
 
 void DownloadControl::StartTransfer() {
@@ -166,6 +170,7 @@ void DownloadControl::StartTransfer() {
   seen_ = Seen{.url = SourceUrl};
   resume_from_ = 0;
   room_ = {};
+  body_.reset();
 
   std::unique_ptr<TemporaryFile> temp;
   std::optional<TransferFailure> failure = Run(temp);
@@ -281,13 +286,30 @@ std::optional<TransferFailure> DownloadControl::Store(const std::vector<std::str
     first_byte_ = window_.back();
   }
   for (const std::string& chunk : chunks) {
-    if (temp != nullptr) {
-      if (const FileResult written = temp->Write(chunk.data(), chunk.size()); !written.ok()) {
-        return FileFailure(written);
-      }
-    }
+    if (auto failure = Keep(chunk, temp)) return failure;
     received_ += static_cast<int64_t>(chunk.size());
   }
+  return std::nullopt;
+}
+
+// Writes the file's bytes of a chunk as it came over the wire (its coding undone); the
+// progress, the length and a resumed range count the latter.
+std::optional<TransferFailure> DownloadControl::Keep(const std::string& chunk, TemporaryFile* temp) {
+  if (!body_) body_.emplace(seen_.head, TargetPath);
+  FileResult written;
+  const auto refused = body_->Add(chunk, [&](std::string_view bytes) {
+    if (temp != nullptr) written = temp->Write(bytes.data(), bytes.size());
+    return written.ok();
+  });
+  if (!written.ok()) return FileFailure(written);
+  if (!refused) return std::nullopt;
+  TransferFailure failure = Failure(*refused);
+  failure.coding = body_->coding();
+  return failure;
+}
+
+std::optional<TransferFailure> DownloadControl::BodyEnd() const {
+  if (const auto refused = body_ ? body_->End() : std::nullopt) return Failure(*refused);
   return std::nullopt;
 }
 
@@ -332,7 +354,9 @@ std::optional<TransferFailure> DownloadControl::Room(const std::vector<std::stri
   for (const std::string& chunk : chunks) incoming += static_cast<int64_t>(chunk.size());
   const int status = seen_.head.status;
   const bool accepted = seen_.answered && status >= 200 && status <= 299;
-  const auto needed = room_.Check(received_, incoming, accepted ? total_ : -1,
+  // A coded body may grow: what lies in the file counts.
+  const int64_t written = temp != nullptr ? temp->size() : received_;
+  const auto needed = room_.Check(written, incoming, accepted ? total_ : -1,
                                   [temp] { return temp != nullptr ? temp->FreeSpace() : -1; });
   if (!needed) return std::nullopt;
   TransferFailure failure = Failure(Kind::kDiskFull);
@@ -370,7 +394,7 @@ std::optional<TransferFailure> DownloadControl::Judge() const {
     if (status == 407) return Failure(Kind::kProxyAuth);
     if (seen_.answered && (status < 200 || status > 299)) return Failure(Kind::kHttpStatus);
     if (cut) return Failure(Kind::kShortBody);
-    if (error == TransportError::kNone) return std::nullopt;
+    if (error == TransportError::kNone) return BodyEnd();
   }
   TransferFailure failure = Failure(KindOf(error));
   failure.code = seen_.result.code;
@@ -414,6 +438,7 @@ std::optional<TransferFailure> DownloadControl::PlanNextAttempt(TemporaryFile* t
 }
 
 std::optional<TransferFailure> DownloadControl::Restart(TemporaryFile* temp) {
+  body_.reset();
   if (received_ == 0) return std::nullopt;
   if (temp != nullptr) {
     if (const FileResult emptied = temp->Truncate(); !emptied.ok()) return FileFailure(emptied);

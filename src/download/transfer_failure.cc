@@ -33,6 +33,11 @@ const std::pair<K, const char*> kPatterns[] = {
      "internet de este equipo."},
     {K::kCertificate, "El certificado del servidor {host} no es válido: la conexión segura no es de confianza."},
     {K::kSecureChannel, "No se pudo establecer una conexión segura con el servidor {host}."},
+    {K::kUnknownCoding,
+     "El servidor {host} envió '{file}' comprimido de una forma que este programa no sabe leer ({coding})."},
+    {K::kCorruptCoding, "Los datos comprimidos de '{file}' que envió el servidor {host} están dañados o incompletos."},
+    {K::kBlockPage,
+     "El servidor entregó una página web en lugar de '{file}'; puede que un filtro de la red la haya bloqueado."},
     {K::kDiskFull, "No se pudo guardar {target}: disco lleno."},
     {K::kFolderMissing, "No existe la carpeta de destino {folder}."},
     {K::kTargetIsFolder, "No se pudo guardar {target}: es una carpeta."},
@@ -125,7 +130,8 @@ std::string FailureText(const TransferFailure& f) {
                               {"length", std::to_string(f.length)},
                               {"redirects", std::to_string(f.max_redirects)},
                               {"code", std::to_string(f.code)},
-                              {"detail", f.detail}});
+                              {"detail", f.detail},
+                              {"coding", f.coding}});
 }
 
 }  // namespace velmorin

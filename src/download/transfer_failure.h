@@ -24,6 +24,9 @@ enum class TransferFailureKind {
   kProxyAuth,
   kCertificate,
   kSecureChannel,
+  kUnknownCoding,  // the body came in a content coding this program cannot undo
+  kCorruptCoding,  // its coded stream is damaged or cut short
+  kBlockPage,      // a web page came in place of a file
   kDiskFull,
   kFolderMissing,
   kTargetIsFolder,
@@ -48,6 +51,7 @@ struct TransferFailure {
   long code = 0;       // the system's own code, for support
   std::string detail;  // why a downloaded program was refused, CP1252
   int64_t needed = 0;  // the room a download needed on its drive, when that is why it failed
+  std::string coding;  // the content coding the server named
 };
 
 // The ResultText of a failure: Spanish, CP1252, one sentence or two, naming what failed.

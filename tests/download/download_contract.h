@@ -627,6 +627,68 @@ TYPED_TEST_P(DownloadContract, AFileThatKeepsFailingEndsWithinTheBound) {
   EXPECT_EQ(r.report_lines.size(), 2u);
 }
 
+// A body coded unasked is stored decoded; the progress counts what came over the wire.
+TYPED_TEST_P(DownloadContract, ACodedBodyIsStoredDecodedAndCountedAsSent) {
+  const std::string body = Bytes(300 * 1024);
+  this->backend_.Serve("/VISADO75.txt", body);
+  for (const char* coding : {"gzip", "x-gzip", "deflate", "raw-deflate"}) {
+    SCOPED_TRACE(coding);
+    this->backend_.SetFaults(std::string("/VISADO75.txt coding ") + coding + "\n");
+    this->PutOldTarget();
+    const Fetched r = this->Fetch(this->backend_.Url("/VISADO75.txt"));
+    EXPECT_EQ(r.text, "OK");
+    EXPECT_EQ(this->TargetBytes(), body);
+    EXPECT_LT(r.reports.back().args.BytesReceived, static_cast<int32_t>(body.size() / 10));
+  }
+}
+
+// A coding this program cannot undo, or a coded stream damaged or cut short, is no file.
+TYPED_TEST_P(DownloadContract, AnUnknownOrDamagedCodingFails) {
+  const std::string body = Bytes(50000);
+  const std::string unknown =
+      "El servidor " + this->Host() + " envió 'VISADO75.txt' comprimido de una forma que este programa no sabe leer ";
+  const std::string damaged =
+      "Los datos comprimidos de 'VISADO75.txt' que envió el servidor " + this->Host() + " están dañados o incompletos.";
+  const std::string gzip_header("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10), empty_zlib("\x78\x9c\x03\0\0\0\0\x01", 8);
+  const std::string cases[][3] = {
+      {"coding br", body, unknown + "(br)."},
+      {"coding gzip,br", body, unknown + "(gzip,br)."},
+      {"label gzip", gzip_header, damaged},
+      {"label deflate chunked", empty_zlib + "trailing", damaged},
+  };
+  for (const auto& [rule, served, text] : cases) {
+    SCOPED_TRACE(rule);
+    this->backend_.Serve("/VISADO75.txt", served);
+    this->backend_.SetFaults("/VISADO75.txt " + rule + "\n");
+    this->PutOldTarget();
+    const Fetched r = this->Fetch(this->backend_.Url("/VISADO75.txt"));
+    EXPECT_TRUE(r.failed);
+    EXPECT_EQ(r.text, text);  // all the bytes may have come: the last report may say 100
+    this->ExpectOldTargetAlone();
+  }
+}
+
+// A web filter's page fails; a list merely labelled text/html, or a page asked for, is stored.
+TYPED_TEST_P(DownloadContract, AWebPageInAFilesPlaceFails) {
+  const std::string body = Bytes(5000);
+  this->backend_.Serve("/VISADO75.txt", body);
+  for (const char* rule : {"block-page", "block-page coding gzip", "block-page chunked"}) {
+    SCOPED_TRACE(rule);
+    this->backend_.SetFaults(std::string("/VISADO75.txt ") + rule + "\n");
+    this->PutOldTarget();
+    this->ExpectFailure(this->Fetch(this->backend_.Url("/VISADO75.txt")),
+                        "El servidor entregó una página web en lugar de 'VISADO75.txt'; puede que un filtro de la red "
+                        "la haya bloqueado.",
+                        3);
+  }
+  this->backend_.SetFaults("/VISADO75.txt type text/html\n");
+  EXPECT_EQ(this->Fetch(this->backend_.Url("/VISADO75.txt")).text, "OK");
+  EXPECT_EQ(this->TargetBytes(), body);
+  this->backend_.SetFaults("/VISADO75.txt block-page\n");
+  const std::string page = this->backend_.Target().substr(0, this->backend_.Target().rfind('\\')) + "\\aviso.HTML";
+  EXPECT_EQ(this->Fetch(this->backend_.Url("/VISADO75.txt"), page).text, "OK");
+}
+
 REGISTER_TYPED_TEST_SUITE_P(DownloadContract, SuccessReplacesTheTargetWithOneRequestAndReportsInOrder,
                             BodiesWithoutALengthEmptyOrDiscarded, ServerFailuresNameTheirCauseAndKeepTheOldTarget,
                             ConnectionFailuresNameTheHost, NoConnectionEndsAtTheFirstByteDeadline,
@@ -639,6 +701,6 @@ REGISTER_TYPED_TEST_SUITE_P(DownloadContract, SuccessReplacesTheTargetWithOneReq
                             ACutBodyIsResumedWhereTheServerAllowsElseFetchedAgain,
                             AFileThatChangesBetweenAttemptsIsNeverSpliced,
                             ServerTroubleIsTriedAgainAFaultOfTheRequestIsNot,
-                            ACancelDuringTheWaitEndsItAndNoAttemptFollows, AFileThatKeepsFailingEndsWithinTheBound, ADownloadRefusedByItsCheckLeavesTheOldTarget);
+                            ACancelDuringTheWaitEndsItAndNoAttemptFollows, AFileThatKeepsFailingEndsWithinTheBound, ADownloadRefusedByItsCheckLeavesTheOldTarget, ACodedBodyIsStoredDecodedAndCountedAsSent, AnUnknownOrDamagedCodingFails, AWebPageInAFilesPlaceFails);
 
 }  // namespace velmorin::test_support

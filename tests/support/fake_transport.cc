@@ -192,16 +192,19 @@ class FakeTransport : public platform::HttpTransport {
                                            : TransportResult{TransportError::kStopped, 0};
     }
     Answer answer = Look(request, path, fault);
-    status = answer.status;
+    const test_server::Coded sent_as = test_server::ApplyCoding(fault, answer.body);
+    status = fault.blocked ? 200 : answer.status;
     // About the size of the test server's status line and headers.
     const double header_bytes = 90;
     if (!Wait(fault.delay_s + (fault.header_rate > 0 ? header_bytes / fault.header_rate : 0), events)) {
       return {TransportError::kStopped, 0};
     }
-    const auto size = static_cast<int64_t>(answer.body.size());
-    answer.head.content_length = fault.chunked ? -1 : size + fault.extra_length;
+    answer.head.status = status;
+    answer.head.content_length = fault.chunked ? -1 : static_cast<int64_t>(sent_as.body.size()) + fault.extra_length;
+    answer.head.content_type = sent_as.type;
+    answer.head.content_encoding = sent_as.encoding;
     if (!events.OnHeaders(answer.head)) return {};
-    return SendBody(answer.body, fault, events);
+    return SendBody(sent_as.body, fault, events);
   }
 
   TransportResult SendBody(const std::string& body, const test_server::Fault& fault, TransportEvents& events) {

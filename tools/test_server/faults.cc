@@ -21,8 +21,14 @@
 //   ignore-range                   answer a range request with the whole file
 //   ignore-if-range                answer a range request with that part, whatever If-Range says
 //   no-validator                   send no ETag
+//   coding NAME                    send the body coded with NAME, with Content-Encoding NAME
+//   label NAME                     send Content-Encoding NAME with the body as it is
+//   type TEXT                      send Content-Type TEXT (one word)
+//   block-page                     answer 200 with a web filter's page, as text/html
 // header-rate and silence are applied by the front relay of plain-HTTP sites.
 #include "faults.h"
+
+#include <zlib.h>
 
 #include <fstream>
 #include <sstream>
@@ -77,6 +83,7 @@ bool* Flag(const std::string& key, Fault& fault) {
   if (key == "ignore-range") return &fault.ignore_range;
   if (key == "ignore-if-range") return &fault.ignore_if_range;
   if (key == "no-validator") return &fault.no_validator;
+  if (key == "block-page") return &fault.blocked;
   return nullptr;
 }
 
@@ -91,6 +98,12 @@ std::string ParseDirectives(const std::vector<std::string>& words, size_t first,
     }
     const size_t arity = key == "stall-after" ? 2 : 1;
     if (i + arity >= words.size()) return "missing value after " + key;
+    if (key == "coding" || key == "label" || key == "type") {
+      (key == "type" ? fault.type : fault.coding) = words[i + 1];
+      fault.coded = key == "coding";
+      i += 2;
+      continue;
+    }
     if (key == "redirect") {
       fault.redirect = words[i + 1];
       if (fault.status == 0) fault.status = 302;
@@ -135,7 +148,35 @@ std::string ParseDirectives(const std::vector<std::string>& words, size_t first,
   return "";
 }
 
+std::string Deflate(const std::string& plain, int window_bits) {
+  z_stream z{};
+  if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY) != Z_OK) return "";
+  std::string out(deflateBound(&z, static_cast<uLong>(plain.size())), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
+  z.avail_in = static_cast<uInt>(plain.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
 }  // namespace
+
+Coded ApplyCoding(const Fault& fault, std::string plain) {
+  Coded coded{std::move(plain), fault.type.empty() ? "application/octet-stream" : fault.type, fault.coding};
+  if (fault.blocked) coded = {kBlockPage, "text/html; charset=utf-8", fault.coding};
+  if (!fault.coded) return coded;
+  if (fault.coding == "gzip" || fault.coding == "x-gzip") coded.body = Deflate(coded.body, 16 + MAX_WBITS);
+  if (fault.coding == "deflate") coded.body = Deflate(coded.body, MAX_WBITS);
+  if (fault.coding == "raw-deflate") {
+    coded.body = Deflate(coded.body, -MAX_WBITS);
+    coded.encoding = "deflate";
+  }
+  return coded;
+}
+
 
 bool RuleUses::Take(const std::string& text, int line, int times) {
   std::lock_guard lock(mutex_);

@@ -29,6 +29,10 @@ struct Fault {
   bool ignore_range = false;       // the whole file, whatever Range asks
   bool ignore_if_range = false;    // the part asked for even of another version (a bad cache)
   bool no_validator = false;       // no ETag
+  std::string coding;              // Content-Encoding of the file's body
+  bool coded = false;              // the body is coded as `coding` says (else sent as it is)
+  std::string type;                // Content-Type ("": application/octet-stream)
+  bool blocked = false;            // a web filter's page, status 200, instead of the file
 };
 
 // How often each rule limited by `times` has applied; forgotten when the faults file is written.
@@ -42,6 +46,22 @@ class RuleUses {
   std::string text_;
   std::map<int, int> used_;
 };
+
+// What a web filter answers in a blocked file's place.
+inline constexpr char kBlockPage[] =
+    "\r\n<!DOCTYPE html>\n<html><head><title>Acceso bloqueado</title></head>\n"
+    "<body><h1>Acceso bloqueado</h1><p>La pol&iacute;tica de esta red no permite el acceso a este sitio.</p>"
+    "</body></html>\n";
+
+// The body and its headers as a fault sends them, from the file's or status text's own bytes.
+struct Coded {
+  std::string body;
+  std::string type;
+  std::string encoding;  // Content-Encoding, "" for none
+};
+// Coded: gzip and x-gzip give a gzip stream, deflate a zlib stream, raw-deflate bare deflate
+// data labelled "deflate", any other coding the bytes as they are, under that label.
+Coded ApplyCoding(const Fault& fault, std::string plain);
 
 struct FaultLookup {
   std::optional<Fault> fault;  // the first rule matching site and path

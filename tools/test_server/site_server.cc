@@ -48,6 +48,16 @@ void AnswerRange(const Fault& fault, const RelayedRequest& request, Body& body, 
   res.set_header("Content-Range",
                  "bytes " + std::to_string(from) + "-" + std::to_string(size - 1) + "/" + std::to_string(size));
   body.Skip(from);
+// The body as `coding`, `type` and `block-page` make it; the content type to send.
+std::string Dress(const Fault& fault, std::unique_ptr<Body>& body, int& status, httplib::Response& res) {
+  if (fault.coding.empty() && fault.type.empty() && !fault.blocked) return "application/octet-stream";
+  std::string plain(static_cast<size_t>(body->size()), '\0');
+  body->Read(0, plain.data(), body->size());
+  Coded coded = ApplyCoding(fault, std::move(plain));
+  if (fault.blocked) status = 200;
+  if (!coded.encoding.empty()) res.set_header("Content-Encoding", coded.encoding);
+  body = std::make_unique<Body>(std::move(coded.body));
+  return coded.type;
 }
 
 }  // namespace
@@ -101,6 +111,7 @@ void SiteServer::Install() {
     }
     if (!fault.retry_after.empty()) res.set_header("Retry-After", fault.retry_after);
     if (fault.retry_after_date_s >= 0) res.set_header("Retry-After", HttpDateIn(fault.retry_after_date_s));
+    const std::string type = Dress(fault, body, status, res);
     res.status = status;
     auto sender = std::make_shared<Sender>(std::move(body), fault,
                                            LogEntry{shared_.log, config_.name, req.method, req.path, status},
@@ -108,7 +119,7 @@ void SiteServer::Install() {
     auto finish = [sender](bool) { sender->Finish(); };
     if (fault.chunked) {
       res.set_chunked_content_provider(
-          "application/octet-stream",
+          type,
           [sender](size_t offset, httplib::DataSink& sink) {
             return sender->ProvideChunked(static_cast<int64_t>(offset), sink);
           },
@@ -116,7 +127,7 @@ void SiteServer::Install() {
       return;
     }
     res.set_content_provider(
-        static_cast<size_t>(sender->declared_length()), "application/octet-stream",
+        static_cast<size_t>(sender->declared_length()), type,
         [sender](size_t offset, size_t len, httplib::DataSink& sink) {
           return sender->Provide(static_cast<int64_t>(offset), static_cast<int64_t>(len), sink);
         },

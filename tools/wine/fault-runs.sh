@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Whole runs of velmorin-update.exe under Wine with the update server misbehaving at the first
 # of its downloads (SNOMED.txt) in the ways that only the download control's deadlines end,
-# then a run killed in the middle of a download and the next run after it, and a run whose
-# Quimbaleta.exe had a byte changed after it was signed. Each faulty run must
+# then a run killed in the middle of a download and the next run after it, a run whose
+# Quimbaleta.exe had a byte changed after it was signed, and a web filter's page in place of
+# the visa list. Each faulty run must
 # end with the failure box and exit code 1 within the deadline, the old file intact and no
 # temporary file left; the next run after the killed one removes the file the killed one left.
 # Prints, for each fault, the seconds from the request to the failure.
@@ -166,3 +167,16 @@ grep -q "Se rechaza el programa descargado 'Quimbaleta.exe' (firma no válida: l
 del archivo (código 0x80096010))" "$work/changed-report.log" ||
   fail "changed Quimbaleta.exe: the report does not say why (see $work/changed-report.log)"
 echo "  a Quimbaleta.exe changed after signing is refused: the box, exit code 1, the old copy kept"
+
+# A web filter's page for the visa list: the box, the old list and every record file as they were.
+printf 'anterior\r\n' >"$work/pristine/F/velmorin/VISADO75.txt"
+echo "update /datosprefmenor/VISADO75.txt block-page" >"$work/faults"
+run "web filter's page"
+grep -qP '^msgbox\tcritical\tError de actualizacion\tNo puede descargar \\nF:\\velmorin\\VISADO75.txt' \
+  "$drives/ui.log" || fail "web filter's page: no failure box (see $drives)"
+[ "$exit_code" = 1 ] || fail "web filter's page: exit code $exit_code"
+for file in VISADO75.txt quorra/basey quorra/basea quorra/baseext quorra/BaseP bases/coste bases/LabGT \
+  preferencia/precios; do
+  cmp -s "$drives/F/velmorin/$file" "$work/pristine/F/velmorin/$file" || fail "web filter's page: $file changed"
+done
+echo "  a web filter's page for VISADO75.txt: the failure box, the list and the record files unchanged"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One whole update run of velmorin-update.exe under Wine and Xvfb against the loopback test
 # server, beside the Linux program on an identical copy of the sample pharmacy; then the
-# record files of the two runs must be byte for byte the same.
+# record files of the two runs must be byte for byte the same. The update server codes every
+# file with gzip although neither build asks for it, as some servers do: both must decode.
 #   whole-run.sh CROSS_BUILD HOST_BUILD
 # CROSS_BUILD holds velmorin-update.exe, tools/wine/arj.exe and the test helper; HOST_BUILD
 # the Linux velmorin-update, velmorin-test-server and velmorin-sample-pharmacy. WINEPREFIX
@@ -41,7 +42,8 @@ cp "$helper" "$work/wine/drives/F/velmorin/bdnet/soft/ovt-qe58.exe"
 
 # The database archive comes slowly, so that the dialog can be seen at work.
 archive_size=$(stat -c %s "$work/sites/update/bdi/bases/euro/dolvek.arj")
-echo "update /bdi/bases/euro/dolvek.arj rate $((archive_size / 4 + 1))" >"$work/faults"
+printf '%s\n' "update /bdi/bases/euro/dolvek.arj coding gzip rate $((archive_size / 4 + 1))" \
+  "update /* coding gzip" >"$work/faults"
 
 server_pid=
 run_pid=
