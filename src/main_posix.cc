@@ -33,13 +33,14 @@ int main() {
   auto sha256 = MakePosixSha256();
   const velmorin::DownloadOptions download_options = velmorin::ReadDownloadOptions(env);
   auto transports = [&] { return MakeCurlTransport(download_options.ca_file); };
-  Platform platform{fs,
-                    *ui,
-                    *processes,
-                    *clock,
-                    [&] { return velmorin::MakeDownloadControl(transports, *download_files, *clock, download_options); },
-                    &report,
-                    trust.get(),
-                    sha256.get()};
+  Platform platform{
+      fs,
+      *ui,
+      *processes,
+      *clock,
+      [&] { return velmorin::MakeDownloadControl(transports, *download_files, *clock, download_options); },
+      &report,
+      trust.get(),
+      sha256.get()};
   velmorin::RunUpdater(platform, velmorin::ReadSettings(env));
 }

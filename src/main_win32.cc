@@ -57,14 +57,15 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Long after the control's own deadlines: only a worker left behind ever meets them.
   const double give_up_s = download_options.connect_timeout_s + download_options.stall_timeout_s + 15;
   auto transports = [give_up_s] { return MakeWinInetTransport(give_up_s); };
-  Platform platform{*fs,
-                    *ui,
-                    *processes,
-                    *clock,
-                    [&] { return velmorin::MakeDownloadControl(transports, *download_files, *clock, download_options); },
-                    &report,
-                    trust.get(),
-                    sha256.get()};
+  Platform platform{
+      *fs,
+      *ui,
+      *processes,
+      *clock,
+      [&] { return velmorin::MakeDownloadControl(transports, *download_files, *clock, download_options); },
+      &report,
+      trust.get(),
+      sha256.get()};
   velmorin::RunUpdater(platform, velmorin::ReadSettings(env));
   return velmorin::kExitNormal;
 }

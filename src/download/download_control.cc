@@ -371,8 +371,8 @@ std::optional<TransferFailure> DownloadControl::Deadline() {
     const Micros window_start = now - ToMicros(options_.stall_timeout_s);
     while (window_.size() >= 2 && window_[1].at <= window_start) window_.pop_front();
   }
-  const bool slow = body_started_ && BelowRateFloor(ToSeconds(now - first_byte_.at),
-                                                    received_ - first_byte_.received, options_.stall_timeout_s);
+  const bool slow = body_started_ && BelowRateFloor(ToSeconds(now - first_byte_.at), received_ - first_byte_.received,
+                                                    options_.stall_timeout_s);
   if (!slow && now < NextDeadline()) return std::nullopt;
   TransferFailure failure = Failure(body_started_ || seen_.connected ? Kind::kStall : Kind::kNoConnectionInTime);
   failure.seconds = body_started_ ? options_.stall_timeout_s : options_.connect_timeout_s + options_.stall_timeout_s;

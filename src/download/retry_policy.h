@@ -10,8 +10,8 @@
 namespace velmorin {
 
 // A failure that may pass by itself: the network, the server's own trouble (5xx, 408, 429),
-// a body cut short, an answer missing or garbled. A status that names a fault of the request, the address, the local disk,
-// a certificate, a proxy asking for credentials and a cancel are final.
+// a body cut short, an answer missing or garbled. A status that names a fault of the request, the address, the local
+// disk, a certificate, a proxy asking for credentials and a cancel are final.
 bool IsTransient(const TransferFailure& failure);
 
 // The wait a Retry-After header asks for, as seconds or as an HTTP date compared with `now`;

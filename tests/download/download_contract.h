@@ -701,6 +701,8 @@ REGISTER_TYPED_TEST_SUITE_P(DownloadContract, SuccessReplacesTheTargetWithOneReq
                             ACutBodyIsResumedWhereTheServerAllowsElseFetchedAgain,
                             AFileThatChangesBetweenAttemptsIsNeverSpliced,
                             ServerTroubleIsTriedAgainAFaultOfTheRequestIsNot,
-                            ACancelDuringTheWaitEndsItAndNoAttemptFollows, AFileThatKeepsFailingEndsWithinTheBound, ADownloadRefusedByItsCheckLeavesTheOldTarget, ACodedBodyIsStoredDecodedAndCountedAsSent, AnUnknownOrDamagedCodingFails, AWebPageInAFilesPlaceFails);
+                            ACancelDuringTheWaitEndsItAndNoAttemptFollows, AFileThatKeepsFailingEndsWithinTheBound,
+                            ADownloadRefusedByItsCheckLeavesTheOldTarget, ACodedBodyIsStoredDecodedAndCountedAsSent,
+                            AnUnknownOrDamagedCodingFails, AWebPageInAFilesPlaceFails);
 
 }  // namespace velmorin::test_support

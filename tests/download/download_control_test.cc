@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "common/cp1252.h"
-#include "download/retry_policy.h"
 #include "download/body_limits.h"
+#include "download/retry_policy.h"
 #include "download/transfer_url.h"
 #include "support/fake_transport.h"
 

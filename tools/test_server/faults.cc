@@ -177,7 +177,6 @@ Coded ApplyCoding(const Fault& fault, std::string plain) {
   return coded;
 }
 
-
 bool RuleUses::Take(const std::string& text, int line, int times) {
   std::lock_guard lock(mutex_);
   if (text != text_) {

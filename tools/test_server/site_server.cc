@@ -48,6 +48,8 @@ void AnswerRange(const Fault& fault, const RelayedRequest& request, Body& body, 
   res.set_header("Content-Range",
                  "bytes " + std::to_string(from) + "-" + std::to_string(size - 1) + "/" + std::to_string(size));
   body.Skip(from);
+}
+
 // The body as `coding`, `type` and `block-page` make it; the content type to send.
 std::string Dress(const Fault& fault, std::unique_ptr<Body>& body, int& status, httplib::Response& res) {
   if (fault.coding.empty() && fault.type.empty() && !fault.blocked) return "application/octet-stream";
