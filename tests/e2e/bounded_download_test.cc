@@ -34,7 +34,9 @@ TEST(BoundedDownload, ADrippedListEndsWithTheBoxAndNoPasswordIsWrittenAnywhere) 
   std::smatch line;
   ASSERT_TRUE(
       std::regex_search(written, line, std::regex("SNOMED.txt: fallo: La descarga .* se detuvo.*; ([0-9.]+) s")));
-  EXPECT_LT(std::stod(line[1]), 3) << "two stall windows after the first body byte";
+  // Three attempts, each ended two stall windows after its first body byte, 1 s and 4 s apart:
+  // well inside the bound of a file that keeps failing, 3 x (connect + stall) + 15 s.
+  EXPECT_LT(std::stod(line[1]), 3 * 2 + 15);
 }
 
 TEST(BoundedDownload, AFifoUnderATemporaryNameNeitherHoldsTheRunNorIsTouched) {

@@ -42,28 +42,45 @@ const char* const kSiteNames[] = {"update", "council", "coop"};
 // (refused.fake refuses).
 class SiteRouter : public platform::HttpTransport {
  public:
-  explicit SiteRouter(std::shared_ptr<InProcessRun::Sites> sites) : sites_(std::move(sites)) {}
+  // Counted on the run's clock from here, on the control's thread, so that the clock cannot
+  // run ahead before the worker reaches a site; the site's own transport takes the count over.
+  explicit SiteRouter(std::shared_ptr<InProcessRun::Sites> sites) : sites_(std::move(sites)) { sites_->clock->Join(); }
+  ~SiteRouter() override {
+    transports_.clear();
+    if (counted_) sites_->clock->Leave();
+  }
 
   platform::TransportResult Get(const platform::HttpRequest& request, platform::TransportEvents& events) override {
     const size_t host = request.url.find("://") + 3;
     const size_t dot = request.url.find(".fake", host);
     const std::string name = dot == std::string::npos ? "" : request.url.substr(host, dot - host);
-    std::unique_ptr<platform::HttpTransport> transport;
-    {
-      std::lock_guard lock(sites_->mutex);
-      const auto site = sites_->sites.find(name);
-      transport = (site == sites_->sites.end() ? sites_->sites.begin() : site)->second.MakeTransport();
-    }
-    if (!sites_->sites.count(name)) return transport->Get(request, events);
+    platform::HttpTransport& transport = TransportFor(name);
+    if (!sites_->sites.count(name)) return transport.Get(request, events);
     platform::HttpRequest routed = request;
     routed.url = "http://site.fake" + request.url.substr(dot + 5);
-    const platform::TransportResult result = transport->Get(routed, events);
+    const platform::TransportResult result = transport.Get(routed, events);
     sites_->Collect(name);
     return result;
   }
 
  private:
+  platform::HttpTransport& TransportFor(const std::string& name) {
+    std::unique_ptr<platform::HttpTransport>& transport = transports_[name];
+    if (!transport) {
+      std::lock_guard lock(sites_->mutex);
+      const auto site = sites_->sites.find(name);
+      transport = (site == sites_->sites.end() ? sites_->sites.begin() : site)->second.MakeTransport();
+    }
+    if (counted_) {
+      sites_->clock->Leave();
+      counted_ = false;
+    }
+    return *transport;
+  }
+
   std::shared_ptr<InProcessRun::Sites> sites_;
+  std::map<std::string, std::unique_ptr<platform::HttpTransport>> transports_;
+  bool counted_ = true;
 };
 
 // The fake UI, writing the UI log's lines for boxes, errors and the exit.
