@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include "common/cp1252.h"
+#include "faults.h"
 #include "support/fake_platform.h"
 
 namespace velmorin {
@@ -20,19 +21,7 @@ using testing::HasSubstr;
 using Args = platform::TransferProgressArgs;
 using platform::Signature;
 
-std::string Gzip(const std::string& text) {
-  z_stream z{};
-  deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-  std::string out(text.size() + 64, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-  z.avail_in = static_cast<uInt>(text.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
+std::string Gzip(const std::string& text) { return test_server::Deflate(text, 16 + MAX_WBITS); }
 
 Args Report(int state, int bytes, double percent, int seconds) {
   Args a;

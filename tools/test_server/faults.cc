@@ -148,6 +148,8 @@ std::string ParseDirectives(const std::vector<std::string>& words, size_t first,
   return "";
 }
 
+}  // namespace
+
 std::string Deflate(const std::string& plain, int window_bits) {
   z_stream z{};
   if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY) != Z_OK) return "";
@@ -161,8 +163,6 @@ std::string Deflate(const std::string& plain, int window_bits) {
   deflateEnd(&z);
   return out;
 }
-
-}  // namespace
 
 Coded ApplyCoding(const Fault& fault, std::string plain) {
   Coded coded{std::move(plain), fault.type.empty() ? "application/octet-stream" : fault.type, fault.coding};

@@ -62,6 +62,8 @@ struct Coded {
 // Coded: gzip and x-gzip give a gzip stream, deflate a zlib stream, raw-deflate bare deflate
 // data labelled "deflate", any other coding the bytes as they are, under that label.
 Coded ApplyCoding(const Fault& fault, std::string plain);
+// `plain` compressed as zlib's window bits say: 15 a zlib stream, 16 + 15 gzip, -15 bare deflate.
+std::string Deflate(const std::string& plain, int window_bits);
 
 struct FaultLookup {
   std::optional<Fault> fault;  // the first rule matching site and path
