@@ -209,6 +209,8 @@ class WinInetTransport : public HttpTransport {
     if (!::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
       return {TransportError::kBadResponse, static_cast<long>(::GetLastError())};
     }
+    // Wine hands a connection closed before any answer over as a response of status 0.
+    if (status < 100) return {TransportError::kNoAnswer, static_cast<long>(status)};
     if (!events.OnHeaders(HeadOf(request, static_cast<int>(status)))) return {};
     std::vector<char> buffer(kBufferSize);
     for (;;) {
