@@ -127,8 +127,10 @@ check_passing "closed unanswered" "$snomed" "silence 0 times 1"
 : >"$work/requests.log"
 timeout 300 bash -c 'while ! grep -qF "/$1" "$2"; do sleep 0.05; done; touch "$3"' _ "$archive" \
   "$work/requests.log" "$work/sites/update/$archive" &
+watcher=$!
 check_passing "archive changed between attempts" "$archive" "close-after 20 times 1"
-wait
+# Only the watcher: a bare wait would wait for the test server too.
+wait "$watcher"
 # More than 1,024 bytes in every stall window, less than 4,096 a second: ended by the least
 # average rate two windows after the first byte, on each of the three attempts.
 head -c 30000 /dev/zero | tr '\0' x >"$work/sites/update/$snomed"
