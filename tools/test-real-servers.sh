@@ -10,7 +10,7 @@
 #           credential stored in the prefix's Credential Manager;
 #   demand  an update server over https through that port without credentials: the run ends
 #           with the failure box, and its report gives the proxy's status, "HTTP 407" (the exe's
-#           run comes before the credential is stored).
+#           run is in a prefix that holds no credential).
 # Every whole run must end with exit code 0, leave the same record files as every other, and
 # keep this month's lists. Each run has nginx ports of its own, so that no run's fresh copy
 # lands in another run's cache.
@@ -26,14 +26,17 @@ if [ "$cross" = wine ]; then
   cross=${BUILD:-build-win}
   if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
     cross=$cross-x64
-    export PATH=$PWD/$cross/wine64-shim:$PATH WINELOADER=/usr/lib/wine/wine64
+    shim=$PWD/$cross/wine64-shim
+    mkdir -p "$shim"
+    for name in wine wine-stable; do
+      [ -x "$shim/$name" ] || { printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$shim/$name" && chmod +x "$shim/$name"; }
+    done
+    export PATH=$shim:$PATH WINELOADER=/usr/lib/wine/wine64
   fi
 fi
 cross=${cross:+$(realpath "$cross")}
 export WINEDEBUG=${WINEDEBUG:--all}
-if [ -n "$cross" ] && [ ! -d "$cross/wine-prefix" ]; then
-  WINEPREFIX=$cross/wine-prefix bash tools/wine/prepare-prefix.sh >/dev/null
-fi
+[ -z "$cross" ] || WINEPREFIX=$cross/wine-prefix bash tools/wine/prepare-prefix.sh >/dev/null
 work=$host/real-servers
 user=farmacia
 password='clave-de-prueba'
@@ -63,7 +66,7 @@ cleanup() {
   for prefix in "$work"/prefix-*; do
     [ -d "$prefix" ] || continue
     WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-    rm -rf "$prefix"  # 700 MB each
+    rm -rf "$prefix"
   done
 }
 trap cleanup EXIT
@@ -71,11 +74,18 @@ trap "exit 1" INT TERM
 rm -rf "$work"
 mkdir -p "$work/squid"
 chmod 777 "$work/squid"
-# Two copies of the stage's prefix, one for each proxy port, made while the rest gets ready.
+# A copy of the stage's prefix for each Wine run, made while the rest gets ready. No Wine run
+# writes into system32, nine tenths of a prefix: the copies share its files through hard links.
+copy_prefix() {
+  mkdir -p "$2"
+  tar -C "$1" --exclude=./drive_c/windows/system32 -cf - . | tar -C "$2" -xf -
+  cp -al "$1/drive_c/windows/system32" "$2/drive_c/windows/" 2>/dev/null ||
+    cp -a "$1/drive_c/windows/system32" "$2/drive_c/windows/"
+}
 copies=()
 if [ -n "$cross" ]; then
-  for name in open basic; do
-    cp -a "$cross/wine-prefix" "$work/prefix-$name" &
+  for name in open demand basic; do
+    copy_prefix "$cross/wine-prefix" "$work/prefix-$name" &
     copies+=($!)
   done
 fi
@@ -88,16 +98,21 @@ free_port() {
   next_port=$((next_port + 1))
 }
 
-# This month's sites, and last month's: every file at the same path, with other contents.
-"$host/tools/sample_pharmacy/velmorin-sample-pharmacy" make "$work/pharmacy" "$work/new" "Castilla y León" >/dev/null
-# Under Wine the sample's tools, shell scripts, become a small Windows program (the Linux
-# program passes it over as not runnable here).
-[ -z "$cross" ] || cp "$cross/tests/platform/win32/velmorin-test-helper.exe" "$work/new/update/datosprefmenor/Quimbaleta.exe"
-(cd "$work/new" && find . -type f) | while read -r file; do
-  mkdir -p "$(dirname "$work/old/$file")"
-  printf 'fichero del mes pasado: %s\r\n' "$file" >"$work/old/$file"
-done
-ln -sfn old "$work/sites"
+# This month's sites, and last month's: every file at the same path, with other contents. Made
+# while nginx and squid start.
+make_sites() {
+  "$host/tools/sample_pharmacy/velmorin-sample-pharmacy" make "$work/pharmacy" "$work/new" "Castilla y León" >/dev/null
+  # Under Wine the sample's tools, shell scripts, become a small Windows program (the Linux
+  # program passes it over as not runnable here).
+  [ -z "$cross" ] || cp "$cross/tests/platform/win32/velmorin-test-helper.exe" "$work/new/update/datosprefmenor/Quimbaleta.exe"
+  (cd "$work/new" && find . -type f) | while read -r file; do
+    mkdir -p "$(dirname "$work/old/$file")"
+    printf 'fichero del mes pasado: %s\r\n' "$file" >"$work/old/$file"
+  done
+  ln -sfn old "$work/sites"
+}
+make_sites &
+sites_made=$!
 
 runs=(linux-plain linux-basic)
 demands=(demand)
@@ -164,8 +179,9 @@ EOF
 pids+=($!)
 
 url() { echo "http://127.0.0.1:${site_port[$1-$2]}"; }
+wait "$sites_made" || fail "could not make the sample pharmacy and its sites"
 for _ in $(seq 100); do
-  curl -sf -o /dev/null -x "http://127.0.0.1:$open_port" "$(url linux-plain update)/datosprefmenor/SNOMED.txt" && break
+  curl -s -o /dev/null -x "http://127.0.0.1:$open_port" "$(url linux-plain update)/" && break
   sleep 0.1
 done
 
@@ -214,18 +230,25 @@ wine_prefix() {
     "$(date +%s)" "$2" >>"$prefix/user.reg"
 }
 
-# RUN PREFIX [VARIABLE=VALUE...]: the exe under Wine and Xvfb on a copy of the pharmacy.
+# RUN PREFIX [VARIABLE=VALUE...]: the exe under Wine and Xvfb on a copy of the pharmacy. With
+# credential="TARGET USER PASSWORD", that credential is stored first, in the same Wine session:
+# a program that joins a session Wine started without a display has no driver for its windows
+# (its first form fails with run-time error 57). Displays from a random number on, so that
+# stages running side by side rarely race for one (xvfb-run -a moves on when they do).
 wine_run() {
-  local dir=$work/$1 prefix=$work/prefix-$2 sites
+  local dir=$work/$1 prefix=$work/prefix-$2 sites store=()
   cp -a "$work/pharmacy" "$dir"
   sites=$(settings "$1") || exit 1
   cp "$cross/tests/platform/win32/velmorin-test-helper.exe" "$dir/F/velmorin/bdnet/soft/ovt-qe58.exe"
   ln -sfn "$dir/F" "$prefix/dosdevices/f:"
   cp "$dir/C/i.bat" "$prefix/drive_c/i.bat"
-  # shellcheck disable=SC2086
+  [ -z "${credential:-}" ] || read -r -a store <<<"$cross/tools/wine/velmorin-store-credential.exe $credential"
+  # shellcheck disable=SC2086,SC2016
   env -u http_proxy -u https_proxy WINEPREFIX="$prefix" $sites "${@:3}" VELMORIN_UNATTENDED=1 \
     VELMORIN_UI_LOG="$(windows_path "$dir/ui.log")" VELMORIN_REPORT="$(windows_path "$dir/report.log")" \
-    xvfb-run -a -s "-screen 0 1024x768x24" wine "$cross/velmorin-update.exe" </dev/null >"$dir/out.txt" 2>&1 ||
+    xvfb-run -n $((100 + RANDOM % 800)) -a -s "-screen 0 1024x768x24" bash -c '
+      [ $# -eq 1 ] || wine "${@:2}" || { echo "could not store the proxy credential" >&2; exit 97; }
+      exec wine "$1"' - "$cross/velmorin-update.exe" "${store[@]}" </dev/null >"$dir/out.txt" 2>&1 ||
     echo $? >"$dir/exit"
   [ -f "$dir/exit" ] || echo 0 >"$dir/exit"
   WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
@@ -239,18 +262,15 @@ run_pids+=($!)
 linux_run demand "https_proxy=http://127.0.0.1:$basic_port" "$(demand_server demand)" &
 run_pids+=($!)
 if [ -n "$cross" ]; then
-  wait "${copies[@]}"
+  wait "${copies[@]}" || fail "could not copy the Wine prefix"
   wine_prefix open "$open_port"
+  wine_prefix demand "$basic_port"
   wine_prefix basic "$basic_port"
   wine_run wine-plain open &
   run_pids+=($!)
-  sleep 1
-  (
-    wine_run wine-demand basic "$(demand_server wine-demand)"
-    WINEPREFIX=$work/prefix-basic wine "$cross/tools/wine/velmorin-store-credential.exe" "127.0.0.1:$basic_port" \
-      "$user" "$password" >/dev/null 2>&1 || echo "could not store the proxy credential" >"$work/wine-basic.fault"
-    wine_run wine-basic basic
-  ) &
+  wine_run wine-demand demand "$(demand_server wine-demand)" &
+  run_pids+=($!)
+  credential="127.0.0.1:$basic_port $user $password" wine_run wine-basic basic &
   run_pids+=($!)
 fi
 wait "${run_pids[@]}"
@@ -260,7 +280,6 @@ lists=(update/datosprefmenor/VISADO75.txt:VISADO75.txt update/datosprefmenor/SNO
   update/datosprefmenor/pvpnotificados.txt:quorra/pvpnotificados.txt council/serializacion.txt:bases/serializacion.txt)
 records=(quorra/basey quorra/basea bases/coste bases/LabGT quorra/baseext preferencia/precios preferencia/espec
   quorra/BaseP bdnet/origen)
-[ ! -f "$work/wine-basic.fault" ] || fail "$(cat "$work/wine-basic.fault")"
 for run in "${runs[@]}"; do
   dir=$work/$run
   [ "$(cat "$dir/exit" 2>/dev/null)" = 0 ] || fail "$run ended with exit code $(cat "$dir/exit") (see $dir)"
