@@ -175,8 +175,10 @@ netdb_filename none
 coredump_dir $work/squid
 shutdown_lifetime 0 seconds
 EOF
-/usr/sbin/squid -N -f "$work/squid/squid.conf" &
-pids+=($!)
+# A service name of its own: squid names its shared memory after it, in /dev/shm for everyone.
+/usr/sbin/squid -N -n "velmorin$$" -f "$work/squid/squid.conf" &
+squid_pid=$!
+pids+=($squid_pid)
 
 url() { echo "http://127.0.0.1:${site_port[$1-$2]}"; }
 wait "$sites_made" || fail "could not make the sample pharmacy and its sites"
@@ -196,7 +198,8 @@ done
 ln -sfn new "$work/sites"
 cached=$(curl -sf -x "http://127.0.0.1:$open_port" "$(url linux-plain update)/datosprefmenor/SNOMED.txt")
 [[ $cached == "fichero del mes pasado"* ]] || fail "squid did not keep last month's file: '$cached'"
-primed=$(wc -l <"$work/squid/access.log")
+# The runs' requests are those logged after this time.
+primed=$(date +%s.%3N)
 
 # RUN: the three sites' settings; a run without them would reach the real sites.
 settings() {
@@ -274,6 +277,10 @@ if [ -n "$cross" ]; then
   run_pids+=($!)
 fi
 wait "${run_pids[@]}"
+# squid's log is complete only once it has ended (it writes lines in batches).
+kill "$squid_pid" 2>/dev/null || true
+wait "$squid_pid" || true
+requests=$(awk -v primed="$primed" '$1 > primed' "$work/squid/access.log")
 
 # The checks: exit codes, this month's lists, the same record files as the first run.
 lists=(update/datosprefmenor/VISADO75.txt:VISADO75.txt update/datosprefmenor/SNOMED.txt:quorra/SNOMED.txt
@@ -285,8 +292,7 @@ for run in "${runs[@]}"; do
   [ "$(cat "$dir/exit" 2>/dev/null)" = 0 ] || fail "$run ended with exit code $(cat "$dir/exit") (see $dir)"
   through=-
   [[ $run != *-basic ]] || through=$user
-  tail -n +$((primed + 1)) "$work/squid/access.log" |
-    grep -q " GET http://127.0.0.1:${site_port[$run-update]}/datosprefmenor/VISADO75.txt $through " ||
+  grep -q " GET http://127.0.0.1:${site_port[$run-update]}/datosprefmenor/VISADO75.txt $through " <<<"$requests" ||
     fail "$run did not fetch through squid (as $through)"
   for pair in "${lists[@]}"; do
     cmp -s "$work/new/${pair%%:*}" "$dir/F/velmorin/${pair#*:}" || fail "$run kept no fresh ${pair#*:}"
@@ -301,7 +307,7 @@ for run in "${demands[@]}"; do
     fail "$run's report does not give the proxy's 407 for the update server"
 done
 # Not one of the runs' requests was answered from the cache.
-hits=$(tail -n +$((primed + 1)) "$work/squid/access.log" | grep -c -E 'TCP_(MEM_)?HIT|REFRESH_UNMODIFIED' || true)
+hits=$(grep -c -E 'TCP_(MEM_)?HIT|REFRESH_UNMODIFIED' <<<"$requests" || true)
 [ "$hits" = 0 ] || fail "squid answered $hits requests from its cache (see $work/squid/access.log)"
 echo "real servers: nginx $(nginx -v 2>&1 | cut -d/ -f2), squid $(/usr/sbin/squid -v | head -1 | awk '{print $4}');" \
   "runs ${runs[*]} ${demands[*]} passed in $(($(date +%s) - start_time)) s;" \
