@@ -178,7 +178,7 @@ EOF
 # A service name of its own: squid names its shared memory after it, in /dev/shm for everyone.
 /usr/sbin/squid -N -n "velmorin$$" -f "$work/squid/squid.conf" &
 squid_pid=$!
-pids+=($squid_pid)
+pids+=("$squid_pid")
 
 url() { echo "http://127.0.0.1:${site_port[$1-$2]}"; }
 wait "$sites_made" || fail "could not make the sample pharmacy and its sites"
