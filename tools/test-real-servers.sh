@@ -13,7 +13,8 @@
 #           run is in a prefix that holds no credential).
 # Every whole run must end with exit code 0, leave the same record files as every other, and
 # keep this month's lists. Each run has nginx ports of its own, so that no run's fresh copy
-# lands in another run's cache.
+# lands in another run's cache. The stage may run beside others: its ports, Wine prefixes, X
+# displays, folders (HOST_BUILD/real-servers) and squid's shared memory are its own.
 #   test-real-servers.sh HOST_BUILD [CROSS_BUILD | wine]
 # HOST_BUILD: the Linux velmorin-update and velmorin-sample-pharmacy. CROSS_BUILD: the exe, the
 # Wine helpers and the prefix tools/test-wine.sh made there; "wine": the build that
