@@ -16,6 +16,9 @@ using platform::TransportResult;
 struct FakeSite::State {
   std::mutex mutex;
   std::map<std::string, std::string> files;
+  // Bumped by every Serve, as a rewritten file gets a new time on the test server: the same
+  // bytes served again are another version.
+  std::map<std::string, int> versions;
   std::string faults;
   int writes = 0;
   test_server::RuleUses uses;
@@ -155,17 +158,19 @@ class FakeTransport : public platform::HttpTransport {
       a = {404, "404\n", {}};
     } else {
       a.body = file->second;
-      AnswerRange(request, fault, a);
+      AnswerRange(request, fault, site_->versions[path], a);
     }
     a.head.status = a.status;
     a.head.retry_after = fault.retry_after_date_s >= 0 ? HttpDateIn(fault.retry_after_date_s) : fault.retry_after;
     return a;
   }
 
-  // As the test server: a validator from the content, and the part asked for when If-Range
-  // (if any) names this version.
-  static void AnswerRange(const platform::HttpRequest& request, const test_server::Fault& fault, Answer& a) {
-    const std::string etag = "\"" + std::to_string(std::hash<std::string>()(a.body)) + "\"";
+  // As the test server: a validator of this version, and the part asked for when If-Range
+  // (if any) names it.
+  static void AnswerRange(const platform::HttpRequest& request, const test_server::Fault& fault, int version,
+                          Answer& a) {
+    const std::string etag =
+        "\"" + std::to_string(std::hash<std::string>()(a.body)) + "-" + std::to_string(version) + "\"";
     if (!fault.no_validator) a.head.etag = etag;
     const auto size = static_cast<int64_t>(a.body.size());
     const bool other_version = !fault.ignore_if_range && !request.if_range.empty() && request.if_range != etag;
@@ -247,6 +252,7 @@ FakeSite::FakeSite(std::shared_ptr<SharedFakeClock> clock)
 void FakeSite::Serve(const std::string& path, const std::string& bytes) {
   std::lock_guard lock(state_->mutex);
   state_->files[path] = bytes;
+  ++state_->versions[path];
 }
 
 void FakeSite::SetFaults(const std::string& rules) {
