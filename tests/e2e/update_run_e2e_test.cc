@@ -214,17 +214,5 @@ TEST_F(UpdateRunE2E, ARunKilledInADownloadLeavesATemporaryFileThatTheNextRunRemo
   EXPECT_EQ(ReadFileBytes(quorra / "SNOMED.txt"), std::string(100000, 's'));
 }
 
-TEST_F(UpdateRunE2E, MissingBatchFileIsARunTimeErrorReport) {
-  Start("Extremadura");
-  fs::remove(pharmacy_->drives() / "C" / "i.bat");
-  const ProgramResult result = Run();
-  EXPECT_EQ(result.exit_code, 2);
-  EXPECT_THAT(result.ui_log, testing::Contains("error\t53\tNo se ha encontrado el archivo"));
-  EXPECT_THAT(RequestLines(), IsEmpty());
-  const std::vector<std::string> report = Report();
-  EXPECT_THAT(report, testing::Contains("error en tiempo de ejecución: 53: No se ha encontrado el archivo"));
-  EXPECT_EQ(report.back(), "fin: código de salida 2");
-}
-
 }  // namespace
 }  // namespace velmorin::test_support
