@@ -134,33 +134,47 @@ class DownloadControl : public platform::DownloadFile {
   bool failed_ = false;
   std::string result_;
 
+  // What the temporary file holds: kept from an attempt to the one that resumes it, and
+  // emptied where the file starts again from its first byte.
+  struct FileSoFar {
+    int64_t received = 0;  // of the body as sent (a coded body's coded bytes), from the file's first byte
+    RoomGuard room;
+    std::optional<ResponseBody> body;  // decodes and checks the bytes from the file's first byte
+    void Empty() {
+      received = 0;
+      room = {};
+      body.reset();
+    }
+  };
+  // One attempt's, set afresh as it starts.
+  struct AttemptState {
+    Micros start = 0;
+    bool bad_resume = false;  // the server answered the range in a way that cannot be joined
+    bool body_judged = false;
+    bool body_started = false;
+    std::deque<Sample> window;  // received over the last stall window
+    Sample first_byte{};
+  };
+
   // One transfer's state, on the calling thread only.
   Micros start_ = 0;
-  int64_t received_ = 0;  // in the temporary file, from the file's first byte
-  int64_t total_ = -1;    // the whole file's length, -1 while unknown
+  FileSoFar file_;
+  int64_t total_ = -1;  // the whole file's length as sent, -1 while unknown
   std::string validator_;
   double wait_budget_s_ = 0;
   bool cancel_ = false;
   Micros last_report_ = 0;
   int64_t reported_bytes_ = -1;
   int32_t reported_state_ = 0;
-  // One attempt's.
   int attempt_ = 0;
-  Seen seen_;
   int64_t resume_from_ = 0;  // > 0: this attempt asks for the rest from here
-  bool bad_resume_ = false;  // the server answered the range in a way that cannot be joined
-  Micros attempt_start_ = 0;
-  bool body_judged_ = false;
-  bool body_started_ = false;
-  std::deque<Sample> window_;  // received over the last stall window
-  Sample first_byte_{};        // of this attempt
-  RoomGuard room_;
-  std::optional<ResponseBody> body_;  // of the file, from its first byte: a resumed attempt goes on with it
+  Seen seen_;
+  AttemptState try_;
 };
 
 void DownloadControl::StartTransfer() {
   start_ = last_report_ = Now();
-  received_ = 0;
+  file_.Empty();
   total_ = -1;
   validator_.clear();
   wait_budget_s_ = options_.retry_wait_budget_s;
@@ -169,8 +183,6 @@ void DownloadControl::StartTransfer() {
   reported_state_ = 0;
   seen_ = Seen{.url = SourceUrl};
   resume_from_ = 0;
-  room_ = {};
-  body_.reset();
 
   std::unique_ptr<TemporaryFile> temp;
   std::optional<TransferFailure> failure = Run(temp);
@@ -210,9 +222,7 @@ std::optional<TransferFailure> DownloadControl::Prepare(std::unique_ptr<Temporar
 
 std::optional<TransferFailure> DownloadControl::Attempt(TemporaryFile* temp) {
   seen_ = Seen{.url = SourceUrl};
-  attempt_start_ = Now();
-  bad_resume_ = body_judged_ = body_started_ = false;
-  window_.clear();
+  try_ = AttemptState{.start = Now()};
   platform::HttpRequest request{.url = SourceUrl};
   if (resume_from_ > 0) {
     request.range_from = resume_from_;
@@ -274,20 +284,20 @@ void DownloadControl::Take(Exchange& x, std::vector<std::string>& chunks) {
 // The one place body bytes go to the file; what the final response says about its body is
 // judged first.
 std::optional<TransferFailure> DownloadControl::Store(const std::vector<std::string>& chunks, TemporaryFile* temp) {
-  if (seen_.body && !body_judged_) {
-    body_judged_ = true;
+  if (seen_.body && !try_.body_judged) {
+    try_.body_judged = true;
     if (auto failure = StartBody(temp)) return failure;
   }
   if (auto failure = Room(chunks, temp)) return failure;
   if (chunks.empty()) return std::nullopt;
-  if (!body_started_) {
-    body_started_ = true;
-    window_.push_back({Now(), received_});
-    first_byte_ = window_.back();
+  if (!try_.body_started) {
+    try_.body_started = true;
+    try_.window.push_back({Now(), file_.received});
+    try_.first_byte = try_.window.back();
   }
   for (const std::string& chunk : chunks) {
     if (auto failure = Keep(chunk, temp)) return failure;
-    received_ += static_cast<int64_t>(chunk.size());
+    file_.received += static_cast<int64_t>(chunk.size());
   }
   return std::nullopt;
 }
@@ -295,21 +305,21 @@ std::optional<TransferFailure> DownloadControl::Store(const std::vector<std::str
 // Writes the file's bytes of a chunk as it came over the wire (its coding undone); the
 // progress, the length and a resumed range count the latter.
 std::optional<TransferFailure> DownloadControl::Keep(const std::string& chunk, TemporaryFile* temp) {
-  if (!body_) body_.emplace(seen_.head, TargetPath);
+  if (!file_.body) file_.body.emplace(seen_.head, TargetPath);
   FileResult written;
-  const auto refused = body_->Add(chunk, [&](std::string_view bytes) {
+  const auto refused = file_.body->Add(chunk, [&](std::string_view bytes) {
     if (temp != nullptr) written = temp->Write(bytes.data(), bytes.size());
     return written.ok();
   });
   if (!written.ok()) return FileFailure(written);
   if (!refused) return std::nullopt;
   TransferFailure failure = Failure(*refused);
-  failure.coding = body_->coding();
+  failure.coding = file_.body->coding();
   return failure;
 }
 
 std::optional<TransferFailure> DownloadControl::BodyEnd() const {
-  if (const auto refused = body_ ? body_->End() : std::nullopt) return Failure(*refused);
+  if (const auto refused = file_.body ? file_.body->End() : std::nullopt) return Failure(*refused);
   return std::nullopt;
 }
 
@@ -322,7 +332,7 @@ std::optional<TransferFailure> DownloadControl::StartBody(TemporaryFile* temp) {
       Note("reintento " + std::to_string(attempt_) + " sigue desde el byte " + std::to_string(resume_from_));
       return std::nullopt;
     }
-    bad_resume_ = true;
+    try_.bad_resume = true;
     return Failure(Kind::kBadResponse);
   }
   if (auto failure = Restart(temp)) return failure;
@@ -341,10 +351,10 @@ bool DownloadControl::ResumesWhereItStopped(const ResponseHead& head) const {
 // Up to the first body byte, one deadline from the attempt's start; after it, the moment
 // the stall window would close with too little in it.
 Micros DownloadControl::NextDeadline() const {
-  if (!body_started_) return attempt_start_ + ToMicros(options_.connect_timeout_s + options_.stall_timeout_s);
-  const auto enough = std::upper_bound(window_.begin(), window_.end(), received_ - options_.stall_bytes,
+  if (!try_.body_started) return try_.start + ToMicros(options_.connect_timeout_s + options_.stall_timeout_s);
+  const auto enough = std::upper_bound(try_.window.begin(), try_.window.end(), file_.received - options_.stall_bytes,
                                        [](int64_t bytes, const Sample& s) { return bytes < s.received; });
-  return (enough == window_.end() ? Now() : enough->at) + ToMicros(options_.stall_timeout_s);
+  return (enough == try_.window.end() ? Now() : enough->at) + ToMicros(options_.stall_timeout_s);
 }
 
 // Before a byte of the body is written: the whole file's announced length, and then each
@@ -355,9 +365,9 @@ std::optional<TransferFailure> DownloadControl::Room(const std::vector<std::stri
   const int status = seen_.head.status;
   const bool accepted = seen_.answered && status >= 200 && status <= 299;
   // A coded body may grow: what lies in the file counts.
-  const int64_t written = temp != nullptr ? temp->size() : received_;
-  const auto needed = room_.Check(written, incoming, accepted ? total_ : -1,
-                                  [temp] { return temp != nullptr ? temp->FreeSpace() : -1; });
+  const int64_t written = temp != nullptr ? temp->size() : file_.received;
+  const auto needed = file_.room.Check(written, incoming, accepted ? total_ : -1,
+                                       [temp] { return temp != nullptr ? temp->FreeSpace() : -1; });
   if (!needed) return std::nullopt;
   TransferFailure failure = Failure(Kind::kDiskFull);
   failure.needed = *needed;
@@ -366,16 +376,18 @@ std::optional<TransferFailure> DownloadControl::Room(const std::vector<std::stri
 
 std::optional<TransferFailure> DownloadControl::Deadline() {
   const Micros now = Now();
-  if (body_started_) {
-    window_.push_back({now, received_});
+  if (try_.body_started) {
+    try_.window.push_back({now, file_.received});
     const Micros window_start = now - ToMicros(options_.stall_timeout_s);
-    while (window_.size() >= 2 && window_[1].at <= window_start) window_.pop_front();
+    while (try_.window.size() >= 2 && try_.window[1].at <= window_start) try_.window.pop_front();
   }
-  const bool slow = body_started_ && BelowRateFloor(ToSeconds(now - first_byte_.at), received_ - first_byte_.received,
-                                                    options_.stall_timeout_s);
+  const bool slow =
+      try_.body_started && BelowRateFloor(ToSeconds(now - try_.first_byte.at),
+                                          file_.received - try_.first_byte.received, options_.stall_timeout_s);
   if (!slow && now < NextDeadline()) return std::nullopt;
-  TransferFailure failure = Failure(body_started_ || seen_.connected ? Kind::kStall : Kind::kNoConnectionInTime);
-  failure.seconds = body_started_ ? options_.stall_timeout_s : options_.connect_timeout_s + options_.stall_timeout_s;
+  TransferFailure failure = Failure(try_.body_started || seen_.connected ? Kind::kStall : Kind::kNoConnectionInTime);
+  failure.seconds =
+      try_.body_started ? options_.stall_timeout_s : options_.connect_timeout_s + options_.stall_timeout_s;
   return failure;
 }
 
@@ -389,7 +401,7 @@ std::optional<TransferFailure> DownloadControl::Judge() const {
     return failure;
   }
   const int status = seen_.head.status;
-  const bool cut = seen_.body && total_ >= 0 && received_ < total_;
+  const bool cut = seen_.body && total_ >= 0 && file_.received < total_;
   if (error == TransportError::kNone || error == TransportError::kConnectionLost) {
     if (status == 407) return Failure(Kind::kProxyAuth);
     if (seen_.answered && (status < 200 || status > 299)) return Failure(Kind::kHttpStatus);
@@ -404,7 +416,7 @@ std::optional<TransferFailure> DownloadControl::Judge() const {
 bool DownloadControl::Retried(const TransferFailure& failure) const {
   if (cancel_ || attempt_ >= options_.attempts) return false;
   // A range answered as 416 or by a part that does not fit: the next attempt starts afresh.
-  return IsTransient(failure) || bad_resume_ || (resume_from_ > 0 && seen_.head.status == 416);
+  return IsTransient(failure) || try_.bad_resume || (resume_from_ > 0 && seen_.head.status == 416);
 }
 
 // Reports go on while it waits, so that a cancel lands within the second.
@@ -429,22 +441,21 @@ std::optional<TransferFailure> DownloadControl::WaitBeforeNextAttempt(const Tran
 // else from its first byte.
 std::optional<TransferFailure> DownloadControl::PlanNextAttempt(TemporaryFile* temp) {
   resume_from_ = 0;
-  if (bad_resume_ || seen_.head.status == 416) validator_.clear();
-  if (received_ > 0 && !validator_.empty() && total_ > received_) {
-    resume_from_ = received_;
+  if (try_.bad_resume || seen_.head.status == 416) validator_.clear();
+  if (file_.received > 0 && !validator_.empty() && total_ > file_.received) {
+    resume_from_ = file_.received;
     return std::nullopt;
   }
   return Restart(temp);
 }
 
 std::optional<TransferFailure> DownloadControl::Restart(TemporaryFile* temp) {
-  body_.reset();
-  if (received_ == 0) return std::nullopt;
+  file_.body.reset();
+  if (file_.received == 0) return std::nullopt;
   if (temp != nullptr) {
     if (const FileResult emptied = temp->Truncate(); !emptied.ok()) return FileFailure(emptied);
   }
-  received_ = 0;
-  room_ = {};
+  file_.Empty();
   return std::nullopt;
 }
 
@@ -491,7 +502,7 @@ TransferFailure DownloadControl::Failure(Kind kind) const {
   failure.file = FileNameOfUrl(SourceUrl);
   failure.target = TargetPath;
   failure.status = seen_.head.status;
-  failure.received = received_;
+  failure.received = file_.received;
   failure.length = total_;
   failure.max_redirects = options_.max_redirects;
   return failure;
@@ -505,7 +516,7 @@ TransferFailure DownloadControl::FileFailure(const FileResult& result) const {
 
 void DownloadControl::MaybeReport(int32_t state) {
   const Micros since = Now() - last_report_;
-  const bool news = received_ != reported_bytes_ || state != reported_state_;
+  const bool news = file_.received != reported_bytes_ || state != reported_state_;
   if (since >= ToMicros(options_.idle_report_s) || (news && since >= ToMicros(options_.report_interval_s))) {
     Report(state, false);
   }
@@ -513,16 +524,16 @@ void DownloadControl::MaybeReport(int32_t state) {
 
 void DownloadControl::Report(int32_t state, bool complete) {
   last_report_ = Now();
-  reported_bytes_ = received_;
+  reported_bytes_ = file_.received;
   reported_state_ = state;
   if (!TransferProgress) return;
   platform::TransferProgressArgs args;
   args.State = state;
-  args.BytesReceived = static_cast<int32_t>(std::min<int64_t>(received_, INT32_MAX));
+  args.BytesReceived = static_cast<int32_t>(std::min<int64_t>(file_.received, INT32_MAX));
   if (complete) {
     args.Percent = 100;
   } else if (total_ > 0) {
-    args.Percent = std::min(100.0, 100.0 * static_cast<double>(received_) / static_cast<double>(total_));
+    args.Percent = std::min(100.0, 100.0 * static_cast<double>(file_.received) / static_cast<double>(total_));
   }
   args.ElapsedSeconds = static_cast<int32_t>(std::min<Micros>((last_report_ - start_) / 1'000'000, INT32_MAX));
   TransferProgress(args);

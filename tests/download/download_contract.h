@@ -133,6 +133,13 @@ class DownloadContract : public testing::Test {
   // Host and port of the site, as the texts name it.
   std::string Host() { return backend_.Url("").substr(backend_.Url("").find("://") + 3); }
   double FirstByteBound() const { return options_.connect_timeout_s + options_.stall_timeout_s; }
+  // Three attempts, with waits between them short enough for a real server: the waits' own
+  // edges are the fake clock's cases.
+  void ShortRetryWaits() {
+    options_.attempts = 3;
+    options_.first_retry_wait_s = 0.25;
+    options_.second_retry_wait_s = 0.5;
+  }
 
   Backend backend_;
   DownloadOptions options_;
@@ -539,7 +546,7 @@ TYPED_TEST_P(DownloadContract, ACutBodyIsResumedWhereTheServerAllowsElseFetchedA
 // The file changes between two attempts: whether the server sees it (If-Range) or not, the
 // target never joins the start of one version to the rest of another.
 TYPED_TEST_P(DownloadContract, AFileThatChangesBetweenAttemptsIsNeverSpliced) {
-  this->options_.attempts = 3;
+  this->ShortRetryWaits();
   const std::string old_body = Bytes(100000);
   std::string new_body = old_body;
   std::reverse(new_body.begin(), new_body.end());
@@ -570,7 +577,7 @@ TYPED_TEST_P(DownloadContract, AFileThatChangesBetweenAttemptsIsNeverSpliced) {
 // a status that names a fault of the request is not; after the last attempt the dialog sees
 // that attempt's failure.
 TYPED_TEST_P(DownloadContract, ServerTroubleIsTriedAgainAFaultOfTheRequestIsNot) {
-  this->options_.attempts = 3;
+  this->ShortRetryWaits();
   this->backend_.Serve("/VISADO75.txt", Bytes(5000));
   this->PutOldTarget();
   this->backend_.SetFaults("/VISADO75.txt status 404\n");
@@ -578,14 +585,14 @@ TYPED_TEST_P(DownloadContract, ServerTroubleIsTriedAgainAFaultOfTheRequestIsNot)
                       "El servidor no pudo entregar 'VISADO75.txt': respuesta HTTP 404 (archivo no encontrado).", 1);
   EXPECT_EQ(this->backend_.Requests(1).size(), 1u);
 
-  this->backend_.SetFaults("/VISADO75.txt status 503 retry-after 3 times 1\n");
+  this->backend_.SetFaults("/VISADO75.txt status 503 retry-after 1 times 1\n");
   const Fetched later = this->Fetch(this->backend_.Url("/VISADO75.txt"));
   EXPECT_EQ(later.text, "OK");
-  EXPECT_GE(later.seconds, 3 - 1e-6);
-  EXPECT_LT(later.seconds, 3 + 2);
+  EXPECT_GE(later.seconds, 1 - 1e-6);
+  EXPECT_LT(later.seconds, 1 + 2);
   EXPECT_EQ(later.report_lines.size(), 1u);
 
-  this->backend_.SetFaults("/VISADO75.txt status 429 retry-after-date 2 times 1\n");
+  this->backend_.SetFaults("/VISADO75.txt status 429 retry-after-date 1 times 1\n");
   EXPECT_EQ(this->Fetch(this->backend_.Url("/VISADO75.txt")).text, "OK");
 
   this->PutOldTarget();
@@ -615,7 +622,7 @@ TYPED_TEST_P(DownloadContract, ACancelDuringTheWaitEndsItAndNoAttemptFollows) {
 // A file that never gets its first byte ends within the bound: each attempt's own deadline
 // and the waits between them.
 TYPED_TEST_P(DownloadContract, AFileThatKeepsFailingEndsWithinTheBound) {
-  this->options_.attempts = 3;
+  this->ShortRetryWaits();
   this->backend_.Serve("/VISADO75.txt", Bytes(5000));
   this->backend_.SetFaults("/VISADO75.txt silence 60\n");
   this->PutOldTarget();

@@ -103,12 +103,18 @@ class BadLocalState : public testing::Test {
 TEST_F(BadLocalState, BatchFileMissingIsError53BeforeAnything) {
   Start();
   fs::remove(C("i.bat"));
+  const fs::path report = run_->pharmacy().drives() / "report.log";
+  run_->environment()["VELMORIN_REPORT"] = report.string();
   const ProgramResult result = run_->Run();
   EXPECT_EQ(result.exit_code, 2);
   EXPECT_THAT(LogLines(result, "error"), ElementsAre("error\t53\tNo se ha encontrado el archivo"));
   const std::string requests = Requests(0);
   EXPECT_EQ(requests, "no request");
   Row("C:\\i.bat", "missing", Ending(result) + "; " + requests + "; " + RecordState(pristine_, "as before the run"));
+  const std::vector<std::string> events = ReportEvents(ReadFileBytes(report));
+  EXPECT_THAT(events, testing::Contains("error en tiempo de ejecución: 53: No se ha encontrado el archivo"));
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back(), "fin: código de salida 2");
 }
 
 // Without a label the prefix is empty and the run works on drive C:, where this pharmacy has no

@@ -138,11 +138,7 @@ class FaultMatrix : public testing::TestWithParam<Case> {
   int index() const { return std::get<0>(GetParam()); }
   const Fault& fault() const { return kFaults[std::get<1>(GetParam())]; }
   std::optional<std::string> F(const std::string& relative) { return run_->DataFile(relative); }
-  DriveFiles Records() {
-    DriveFiles files;
-    for (const std::string& path : RecordFilePaths()) files[path] = F(path);
-    return files;
-  }
+  DriveFiles Records() { return RecordFiles(*run_); }
   std::string Served(const Download& d) { return ReadFileBytes(run_->pharmacy().site(d.site) / (d.path + 1)); }
 
   // Injects the fault into this case's download and runs the program.

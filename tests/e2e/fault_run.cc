@@ -103,6 +103,12 @@ DriveFiles AfterRun(const DriveFiles& files, const ConversionInputs& in, Step la
   });
 }
 
+DriveFiles RecordFiles(const MatrixRun& run) {
+  DriveFiles files;
+  for (const std::string& path : RecordFilePaths()) files[path] = run.DataFile(path);
+  return files;
+}
+
 FaultRun::FaultRun(const std::string& region_name)
     : pharmacy_(std::make_unique<Pharmacy>(region_name)),
       server_(std::make_unique<TestServer>(std::vector<TestServer::Site>{{"update", pharmacy_->site("update")},

@@ -65,6 +65,9 @@ class MatrixRun {
   virtual bool AnyPathContains(const std::string& part) const = 0;
 };
 
+// The record files of the run's data drive.
+DriveFiles RecordFiles(const MatrixRun& run);
+
 // The inputs of the conversions as the pharmacy's sites serve them.
 ConversionInputs ServedInputs(const Pharmacy& pharmacy, const std::string& region_suffix);
 

@@ -1,8 +1,9 @@
-// Whole runs where an answer is not the maker's file as it is: for the visa list the box and
-// nothing imported; for files coded unasked the run as usual.
+// Where an answer is not the maker's file as it is: for the visa list the box and nothing
+// imported; for files coded unasked the run as usual. An untrusted certificate needs the real
+// transport, so that case is a whole run of the program; the others are update runs on the fakes.
 #include <gtest/gtest.h>
 
-#include "e2e/fault_run.h"
+#include "e2e/in_process_run.h"
 
 namespace velmorin::test_support {
 namespace {
@@ -16,68 +17,69 @@ const char* const kFailures[] = {"web filter's page (HTTP 200, text/html)", "pro
   return RegisterFaultCase("update every file", "coded gzip, unasked");
 }();
 
-class ForeignAnswer : public testing::TestWithParam<int> {
- protected:
-  ForeignAnswer() { WriteFileBytes(Visa(), "anterior\r\n"); }
-  std::filesystem::path Visa() { return run_.pharmacy().F("velmorin/VISADO75.txt"); }
-  DriveFiles Records() { return ReadFiles(run_.pharmacy().drives() / "F", RecordFilePaths()); }
-
-  // An https site of the update folder whose certificate, made here, nobody trusts.
-  std::string UntrustedUrl() {
-    const std::string cert = (dir_.path() / "c.pem").string(), key = (dir_.path() / "c.key").string();
-    if (std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext subjectAltName="
-                     "IP:127.0.0.1 -keyout " +
-                     key + " -out " + cert + " 2>/dev/null")
-                        .c_str()) != 0) {
-      return "";
-    }
-    tls_ = std::make_unique<TestServer>(std::vector<TestServer::Site>{{"s", run_.pharmacy().site("update"), true}},
-                                        cert, key);
-    return tls_->Url("s", kVisa);
-  }
-
-  TempDir dir_;
-  FaultRun run_{"Castilla y León"};
-  const DriveFiles pristine_ = Records();
-  std::unique_ptr<TestServer> tls_;
-};
-
-TEST_P(ForeignAnswer, IsAFailedTransferThatLeavesEverythingAsItWas) {
-  const std::string rule = GetParam() == 0   ? "block-page"
-                           : GetParam() == 1 ? "status 407"
-                                             : "redirect " + UntrustedUrl();
-  if (rule == "redirect ") GTEST_SKIP() << "no openssl to make a certificate";
-  run_.server().SetFaults("update " + kVisa + " " + rule + "\n");
-  const ProgramResult result = run_.Run();
+// Runs with the visa list's download failing as `rule` makes it fail, and checks the row.
+void ExpectVisaFailureRow(MatrixRun& run, const std::string& rule, const char* fault) {
+  run.SetDataFile("velmorin/VISADO75.txt", "anterior\r\n");
+  const DriveFiles pristine = RecordFiles(run);
+  run.SetFault("update " + kVisa + " " + rule);
+  const ProgramResult result = run.RunProgram();
 
   const auto boxes = LogLines(result, "msgbox");
-  const auto requests = run_.RequestLines(4);
+  const auto requests = run.RequestLines(4);
   const bool box = boxes.size() == 1 && boxes[0].starts_with(
                                             "msgbox\tcritical\tError de actualizacion\tNo puede "
                                             "descargar \\nF:\\velmorin\\VISADO75.txt\\n");
   const bool last = requests.size() == 4 && requests[3].starts_with("update GET " + kVisa);
-  ExpectFaultRow("update VISADO75.txt", kFailures[GetParam()],
+  ExpectFaultRow("update VISADO75.txt", fault,
                  std::string(box ? "failure box" : "no failure box") + ", exit " + std::to_string(result.exit_code) +
                      (last ? ", no request after it; " : ", other requests; ") +
-                     (ReadFileBytes(Visa()) == "anterior\r\n" ? "old file kept; " : "file changed; ") +
-                     (Records() == pristine_ ? "records as before the run; " : "records changed; ") +
-                     (run_.TemporaryFiles().empty() ? "no temporary file" : "temporary file left"));
+                     (run.DataFile("velmorin/VISADO75.txt") == "anterior\r\n" ? "old file kept; " : "file changed; ") +
+                     (RecordFiles(run) == pristine ? "records as before the run; " : "records changed; ") +
+                     (run.TemporaryFiles().empty() ? "no temporary file" : "temporary file left"));
 }
 
-INSTANTIATE_TEST_SUITE_P(VisaList, ForeignAnswer, testing::Range(0, 3));
+TEST(ForeignAnswer, AWebFiltersPageIsAFailedTransferThatLeavesEverythingAsItWas) {
+  InProcessRun run("Castilla y León");
+  ExpectVisaFailureRow(run, "block-page", kFailures[0]);
+}
 
-TEST_F(ForeignAnswer, FilesCodedUnaskedAreStoredDecodedAndTheRunGoesOn) {
-  run_.server().SetFaults("update /* coding gzip\n");
-  const ProgramResult result = run_.Run();
+TEST(ForeignAnswer, AProxyAskingForCredentialsIsAFailedTransferThatLeavesEverythingAsItWas) {
+  InProcessRun run("Castilla y León");
+  ExpectVisaFailureRow(run, "status 407", kFailures[1]);
+}
+
+// The real program, redirected to an https site of the update folder whose certificate, made
+// here, nobody trusts.
+TEST(ForeignAnswer, AnUntrustedCertificateIsAFailedTransferThatLeavesEverythingAsItWas) {
+  ProgramRun run("Castilla y León");
+  TempDir dir;
+  const std::string cert = (dir.path() / "c.pem").string(), key = (dir.path() / "c.key").string();
+  if (std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext subjectAltName="
+                   "IP:127.0.0.1 -keyout " +
+                   key + " -out " + cert + " 2>/dev/null")
+                      .c_str()) != 0) {
+    GTEST_SKIP() << "no openssl to make a certificate";
+  }
+  TestServer tls({{"s", run.pharmacy().site("update"), true}}, cert, key);
+  ExpectVisaFailureRow(run, "redirect " + tls.Url("s", kVisa), kFailures[2]);
+}
+
+TEST(ForeignAnswer, FilesCodedUnaskedAreStoredDecodedAndTheRunGoesOn) {
+  InProcessRun run("Castilla y León");
+  run.SetDataFile("velmorin/VISADO75.txt", "anterior\r\n");
+  const DriveFiles pristine = RecordFiles(run);
+  run.SetFault("update /* coding gzip");
+  const ProgramResult result = run.RunProgram();
   ExpectFaultRow(
       "update every file", "coded gzip, unasked",
       std::string(LogLines(result, "msgbox").empty() ? "no box" : "a box") + ", exit " +
           std::to_string(result.exit_code) +
-          (std::filesystem::exists(run_.pharmacy().F("installer-ran")) ? ", run completed; " : ", run cut short; ") +
-          (ReadFileBytes(Visa()) == ReadFileBytes(run_.pharmacy().site("update") / kVisa.substr(1))
+          (run.DataFile("installer-ran") ? ", run completed; " : ", run cut short; ") +
+          (run.DataFile("velmorin/VISADO75.txt") == ReadFileBytes(run.pharmacy().site("update") / kVisa.substr(1))
                ? "lists stored decoded; "
                : "lists differ; ") +
-          (Records() == AfterRun(pristine_, run_.ServedInputs("NA")) ? "records converted" : "records differ"));
+          (RecordFiles(run) == AfterRun(pristine, ServedInputs(run.pharmacy(), "NA")) ? "records converted"
+                                                                                      : "records differ"));
 }
 
 }  // namespace

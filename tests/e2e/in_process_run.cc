@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/updater.h"
+#include "common/run_report.h"
 #include "common/runtime_error.h"
 #include "common/settings.h"
 #include "common/ui_log.h"
@@ -26,11 +27,19 @@ struct InProcessRun::Sites {
   std::map<std::string, FakeSite> sites;
   std::map<std::string, size_t> logged;
   std::vector<std::string> log;
+  std::function<void(const std::string&)> on_answered;
 
   void Collect(const std::string& name) {
-    std::lock_guard lock(mutex);
-    const std::vector<std::string> answered = sites[name].Requests();
-    for (size_t& i = logged[name]; i < answered.size(); ++i) log.push_back(name + " GET " + answered[i]);
+    std::vector<std::string> lines;
+    {
+      std::lock_guard lock(mutex);
+      const std::vector<std::string> answered = sites[name].Requests();
+      for (size_t& i = logged[name]; i < answered.size(); ++i) lines.push_back(name + " GET " + answered[i]);
+      log.insert(log.end(), lines.begin(), lines.end());
+    }
+    for (const std::string& line : lines) {
+      if (on_answered) on_answered(line);
+    }
   }
 };
 
@@ -51,7 +60,9 @@ class SiteRouter : public platform::HttpTransport {
   }
 
   platform::TransportResult Get(const platform::HttpRequest& request, platform::TransportEvents& events) override {
-    const size_t host = request.url.find("://") + 3;
+    size_t host = request.url.find("://") + 3;
+    const size_t at = request.url.find('@', host);
+    if (at < request.url.find('/', host)) host = at + 1;  // past a user name and password
     const size_t dot = request.url.find(".fake", host);
     const std::string name = dot == std::string::npos ? "" : request.url.substr(host, dot - host);
     platform::HttpTransport& transport = TransportFor(name);
@@ -211,7 +222,8 @@ void InProcessRun::RefuseSite(const std::string& site) {
 ProgramResult InProcessRun::RunProgram() {
   const fs::path ui_log = log_dir_.path() / "ui.log";
   fs::remove(ui_log);
-  UiLog log(ui_log.string());
+  RunReport report(report_path_);
+  UiLog log(ui_log.string(), &report);
   LoggedUi ui(log);
   ui.log_progress = false;
   SharedFakeClock& clock = *sites_->clock;
@@ -222,8 +234,8 @@ ProgramResult InProcessRun::RunProgram() {
   options.stall_timeout_s = 0.5;
   const auto sites = sites_;
   const TransportFactory transports = [sites] { return std::make_unique<SiteRouter>(sites); };
-  platform::Platform platform{fs_, ui, processes, clock,
-                              [&] { return MakeDownloadControl(transports, files_, clock, options); }};
+  platform::Platform platform{
+      fs_, ui, processes, clock, [&] { return MakeDownloadControl(transports, files_, clock, options); }, &report};
 
   ProgramResult result;
   const auto start = std::chrono::steady_clock::now();
@@ -261,6 +273,15 @@ std::optional<std::string> InProcessRun::DataFile(const std::string& relative) c
 void InProcessRun::SetDataFile(const std::string& relative, const std::string& bytes) {
   fs_.SetFile(DataPath(relative), bytes);
 }
+
+void InProcessRun::ServeSiteFile(const std::string& site, const std::string& path, const std::string& bytes) {
+  std::lock_guard lock(sites_->mutex);
+  sites_->sites.at(site).Serve(path, bytes);
+}
+
+void InProcessRun::OnAnswered(std::function<void(const std::string&)> hook) { sites_->on_answered = std::move(hook); }
+
+std::string InProcessRun::Report() const { return fs::exists(report_path_) ? ReadFileBytes(report_path_) : ""; }
 
 bool InProcessRun::AnyPathContains(const std::string& part) const { return files_.AnyNamed(part); }
 

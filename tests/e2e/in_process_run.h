@@ -5,6 +5,7 @@
 // the control's deadlines instead of a whole run's waits.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -35,6 +36,16 @@ class InProcessRun : public MatrixRun {
   void SetDataFile(const std::string& relative, const std::string& bytes) override;
   bool AnyPathContains(const std::string& part) const override;
 
+  // Before RunProgram: the addresses the run is given.
+  Settings& settings() { return settings_; }
+  // The site serves `bytes` at `path` from now on, as a new version even when they are the same.
+  void ServeSiteFile(const std::string& site, const std::string& path, const std::string& bytes);
+  // Called with each answered request's line ("site GET /path status") as its answer ends.
+  void OnAnswered(std::function<void(const std::string&)> hook);
+  // The run report goes to `path` (by default a file of its own, read by Report).
+  void SetReportPath(std::string path) { report_path_ = std::move(path); }
+  std::string Report() const;
+
   struct Sites;
 
  private:
@@ -45,6 +56,7 @@ class InProcessRun : public MatrixRun {
   MemoryDownloadFiles files_{fs_};
   std::shared_ptr<Sites> sites_;
   Settings settings_;
+  std::string report_path_ = (log_dir_.path() / "report.log").string();
 };
 
 }  // namespace velmorin::test_support

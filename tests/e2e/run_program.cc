@@ -106,4 +106,16 @@ std::vector<std::string> LinesStarting(const std::vector<std::string>& lines, co
   return out;
 }
 
+std::vector<std::string> ReportEvents(std::string bytes) {
+  if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) bytes.erase(0, 3);
+  std::vector<std::string> events;
+  for (size_t at = 0; at < bytes.size();) {
+    const size_t end = bytes.find("\r\n", at);
+    if (end == std::string::npos || end < at + 21) break;
+    events.push_back(bytes.substr(at + 21, end - at - 21));
+    at = end + 2;
+  }
+  return events;
+}
+
 }  // namespace velmorin::test_support

@@ -30,4 +30,7 @@ ProgramResult RunProgram(const std::map<std::string, std::string>& environment, 
 // The lines of the UI log that start with `prefix`.
 std::vector<std::string> LinesStarting(const std::vector<std::string>& lines, const std::string& prefix);
 
+// A run report's events, without the byte-order mark and the time stamps.
+std::vector<std::string> ReportEvents(std::string bytes);
+
 }  // namespace velmorin::test_support

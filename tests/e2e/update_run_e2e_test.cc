@@ -43,23 +43,10 @@ class UpdateRunE2E : public testing::Test {
                       pharmacy_->ui_log(), {.time_limit_s = time_limit_s});
   }
 
-  fs::path ReportPath() const {
-    return report_path_.empty() ? pharmacy_->ui_log().parent_path() / "report.log" : report_path_;
-  }
+  fs::path ReportPath() const { return pharmacy_->ui_log().parent_path() / "report.log"; }
 
   // The run report's events, without the byte-order mark and the time stamps.
-  std::vector<std::string> Report() const {
-    std::string bytes = ReadFileBytes(ReportPath());
-    if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) bytes.erase(0, 3);
-    std::vector<std::string> events;
-    for (size_t at = 0; at < bytes.size();) {
-      const size_t end = bytes.find("\r\n", at);
-      if (end == std::string::npos || end < at + 21) break;
-      events.push_back(bytes.substr(at + 21, end - at - 21));
-      at = end + 2;
-    }
-    return events;
-  }
+  std::vector<std::string> Report() const { return ReportEvents(ReadFileBytes(ReportPath())); }
 
   std::vector<std::string> RequestLines() const {
     std::vector<std::string> lines;
@@ -138,7 +125,6 @@ class UpdateRunE2E : public testing::Test {
     EXPECT_EQ(pharmacy_->Record("velmorin/quorra/baseext", 100, 102).substr(90, 9), "        0");
   }
 
-  fs::path report_path_;
   std::unique_ptr<Pharmacy> pharmacy_;
   std::unique_ptr<TestServer> server_;
 };
@@ -206,56 +192,6 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(test.param.suffix) + (test.param.cyl ? "_CYL" : "") + std::to_string(test.index);
     });
 
-TEST_F(UpdateRunE2E, UpdateServerFailureShowsTheBoxAndEndsWithOne) {
-  Start("Extremadura");
-  server_->SetFaults("update /datosprefmenor/VISADO75.txt status 404\n");
-  const ProgramResult result = Run();
-  EXPECT_EQ(result.exit_code, 1) << result.errors;
-  EXPECT_THAT(LinesStarting(result.ui_log, "msgbox"),
-              ElementsAre("msgbox\tcritical\tError de actualizacion\tNo puede descargar \\nUltima Versión de "
-                          "actualizaciones.velmorin.es\\n\\nEl proceso de actualizacion se va a interrumpir\\n"
-                          "Compruebe si está conectado a internet"));
-  EXPECT_EQ(RequestLines().back(), "update GET /datosprefmenor/VISADO75.txt 404");
-  EXPECT_EQ(RequestLines().size(), 4u);
-  EXPECT_FALSE(fs::exists(pharmacy_->F("velmorin/VISADO75.txt")));
-  EXPECT_THAT(LinesStarting(result.ui_log, "start"), IsEmpty());
-  EXPECT_EQ(result.ui_log.back(), "exit\t1");
-  // The box says only "No puede descargar"; the report names the cause.
-  const std::vector<std::string> report = Report();
-  EXPECT_THAT(
-      report,
-      testing::Contains(testing::MatchesRegex(
-          "descarga: http://.*/datosprefmenor/VISADO75.txt -> F:.*VISADO75.txt: fallo: .*404.*; HTTP 404; .*")));
-  EXPECT_THAT(report,
-              testing::Contains(testing::StartsWith("mensaje: Error de actualizacion: No puede descargar  | ")));
-  EXPECT_EQ(report.back(), "fin: código de salida 1");
-}
-
-TEST_F(UpdateRunE2E, AReportThatCannotBeWrittenChangesNothing) {
-  Start("Extremadura");
-  server_->SetFaults("update /datosprefmenor/VISADO75.txt status 404\n");
-  report_path_ = pharmacy_->ui_log().parent_path() / "no-such-folder" / "report.log";
-  const ProgramResult result = Run();
-  EXPECT_EQ(result.exit_code, 1) << result.errors;
-  EXPECT_THAT(LinesStarting(result.ui_log, "msgbox"), testing::SizeIs(1));
-  EXPECT_EQ(result.ui_log.back(), "exit\t1");
-  EXPECT_FALSE(fs::exists(report_path_.parent_path()));
-}
-
-TEST_F(UpdateRunE2E, CouncilFailureIsSilentAndTheOldListIsImported) {
-  Start("Extremadura");
-  WriteFileBytes(pharmacy_->F("velmorin/bases/serializacion.txt"), "2712345" + std::string(97, ' ') + "1999-01-02\r\n");
-  server_->SetFaults("council /serializacion.txt status 500\n");
-  const ProgramResult result = Run();
-  EXPECT_EQ(result.exit_code, 0);
-  EXPECT_THAT(LinesStarting(result.ui_log, "msgbox"), IsEmpty());
-  EXPECT_EQ(pharmacy_->Record("velmorin/quorra/baseext", 100, 101).substr(90, 9), "199901022");
-  // Passed over in silence by the run, not by the report.
-  EXPECT_THAT(Report(),
-              testing::Contains(testing::MatchesRegex(
-                  "descarga: http://.*/serializacion.txt -> .*serializacion.txt: fallo: .*500.*; HTTP 500; .*")));
-}
-
 std::vector<std::string> TemporaryFilesIn(const fs::path& folder) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder)) {
@@ -276,38 +212,6 @@ TEST_F(UpdateRunE2E, ARunKilledInADownloadLeavesATemporaryFileThatTheNextRunRemo
   EXPECT_EQ(Run().exit_code, 0);
   EXPECT_THAT(TemporaryFilesIn(quorra), IsEmpty());
   EXPECT_EQ(ReadFileBytes(quorra / "SNOMED.txt"), std::string(100000, 's'));
-}
-
-// The redirect's own body is never read, so its stall costs nothing.
-TEST_F(UpdateRunE2E, ARedirectWhoseBodyStallsIsFollowedAtOnce) {
-  Start("Extremadura");
-  pharmacy_->WriteSiteFile("update", "moved/SNOMED.txt", "moved list\r\n");
-  server_->SetFaults(
-      "update /datosprefmenor/SNOMED.txt redirect /moved/SNOMED.txt extra-length 89 stall-after 10 60\n");
-  const ProgramResult result = Run();
-  EXPECT_EQ(result.exit_code, 0);
-  EXPECT_EQ(ReadFileBytes(pharmacy_->F("velmorin/quorra/SNOMED.txt")), "moved list\r\n");
-  EXPECT_LT(result.seconds, 45);
-}
-
-TEST_F(UpdateRunE2E, EmptyNotifiedPriceListLeavesBasePUntouched) {
-  Start("Extremadura");
-  pharmacy_->WriteSiteFile("update", "datosprefmenor/pvpnotificados.txt", "");
-  const ProgramResult result = Run();
-  EXPECT_EQ(result.exit_code, 0);
-  EXPECT_EQ(ReadFileBytes(pharmacy_->F("velmorin/quorra/BaseP")), "old prices");
-}
-
-TEST_F(UpdateRunE2E, MissingBatchFileIsARunTimeErrorReport) {
-  Start("Extremadura");
-  fs::remove(pharmacy_->drives() / "C" / "i.bat");
-  const ProgramResult result = Run();
-  EXPECT_EQ(result.exit_code, 2);
-  EXPECT_THAT(result.ui_log, testing::Contains("error\t53\tNo se ha encontrado el archivo"));
-  EXPECT_THAT(RequestLines(), IsEmpty());
-  const std::vector<std::string> report = Report();
-  EXPECT_THAT(report, testing::Contains("error en tiempo de ejecución: 53: No se ha encontrado el archivo"));
-  EXPECT_EQ(report.back(), "fin: código de salida 2");
 }
 
 }  // namespace

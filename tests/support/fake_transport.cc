@@ -16,6 +16,9 @@ using platform::TransportResult;
 struct FakeSite::State {
   std::mutex mutex;
   std::map<std::string, std::string> files;
+  // Bumped by every Serve, as a rewritten file gets a new time on the test server: the same
+  // bytes served again are another version.
+  std::map<std::string, int> versions;
   std::string faults;
   int writes = 0;
   test_server::RuleUses uses;
@@ -88,6 +91,7 @@ namespace {
 
 struct Answer {
   int status = 200;
+  bool file = false;
   std::string body;
   platform::ResponseHead head;
 };
@@ -144,7 +148,7 @@ class FakeTransport : public platform::HttpTransport {
     return clock_->WaitUntil(at, [&] { return events.Stopped(); });
   }
 
-  Answer Look(const platform::HttpRequest& request, const std::string& path, const test_server::Fault& fault) const {
+  Answer Look(const std::string& path, const test_server::Fault& fault) const {
     std::lock_guard lock(site_->mutex);
     Answer a;
     if (fault.status != 0) {
@@ -152,32 +156,17 @@ class FakeTransport : public platform::HttpTransport {
       a.body = "status " + std::to_string(fault.status) + "\n";
       a.head.location = fault.redirect;
     } else if (const auto file = site_->files.find(path); file == site_->files.end()) {
-      a = {404, "404\n", {}};
+      a = {404, false, "404\n", {}};
     } else {
       a.body = file->second;
-      AnswerRange(request, fault, a);
+      a.file = true;
+      // As the test server: a validator of this version.
+      a.head.etag =
+          "\"" + std::to_string(std::hash<std::string>()(a.body)) + "-" + std::to_string(site_->versions[path]) + "\"";
     }
     a.head.status = a.status;
     a.head.retry_after = fault.retry_after_date_s >= 0 ? HttpDateIn(fault.retry_after_date_s) : fault.retry_after;
     return a;
-  }
-
-  // As the test server: a validator from the content, and the part asked for when If-Range
-  // (if any) names this version.
-  static void AnswerRange(const platform::HttpRequest& request, const test_server::Fault& fault, Answer& a) {
-    const std::string etag = "\"" + std::to_string(std::hash<std::string>()(a.body)) + "\"";
-    if (!fault.no_validator) a.head.etag = etag;
-    const auto size = static_cast<int64_t>(a.body.size());
-    const bool other_version = !fault.ignore_if_range && !request.if_range.empty() && request.if_range != etag;
-    if (request.range_from < 0 || fault.ignore_range || other_version) return;
-    if (request.range_from >= size) {
-      a = {416, "", {}};
-      return;
-    }
-    a.status = 206;
-    a.head.content_range =
-        "bytes " + std::to_string(request.range_from) + "-" + std::to_string(size - 1) + "/" + std::to_string(size);
-    a.body.erase(0, static_cast<size_t>(request.range_from));
   }
 
   TransportResult Serve(const platform::HttpRequest& request, const std::string& path, TransportEvents& events,
@@ -191,8 +180,16 @@ class FakeTransport : public platform::HttpTransport {
       return Wait(fault.silence_s, events) ? TransportResult{TransportError::kNoAnswer, 0}
                                            : TransportResult{TransportError::kStopped, 0};
     }
-    Answer answer = Look(request, path, fault);
-    const test_server::Coded sent_as = test_server::ApplyCoding(fault, answer.body);
+    Answer answer = Look(path, fault);
+    test_server::Coded sent_as = test_server::ApplyCoding(fault, answer.body);
+    if (answer.file && !fault.blocked) {
+      const auto part = test_server::PartAsked(fault, request.range_from, request.if_range, answer.head.etag,
+                                               static_cast<int64_t>(sent_as.body.size()));
+      answer.status = part.status;
+      answer.head.content_range = part.content_range;
+      sent_as.body.erase(0, static_cast<size_t>(part.from));
+    }
+    if (fault.no_validator) answer.head.etag.clear();
     status = fault.blocked ? 200 : answer.status;
     // About the size of the test server's status line and headers.
     const double header_bytes = 90;
@@ -247,6 +244,7 @@ FakeSite::FakeSite(std::shared_ptr<SharedFakeClock> clock)
 void FakeSite::Serve(const std::string& path, const std::string& bytes) {
   std::lock_guard lock(state_->mutex);
   state_->files[path] = bytes;
+  ++state_->versions[path];
 }
 
 void FakeSite::SetFaults(const std::string& rules) {

@@ -225,4 +225,13 @@ FaultLookup FindFaultInFile(const std::filesystem::path& faults_file, const std:
   return FindFault(text.str(), site, path, &uses);
 }
 
+RangePart PartAsked(const Fault& fault, int64_t range_from, const std::string& if_range, const std::string& etag,
+                    int64_t size) {
+  if (range_from < 0 || fault.ignore_range) return {};
+  if (!fault.ignore_if_range && !if_range.empty() && if_range != etag) return {};
+  if (range_from >= size) return {416, size, "bytes */" + std::to_string(size)};
+  return {206, range_from,
+          "bytes " + std::to_string(range_from) + "-" + std::to_string(size - 1) + "/" + std::to_string(size)};
+}
+
 }  // namespace velmorin::test_server

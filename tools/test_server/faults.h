@@ -65,6 +65,18 @@ Coded ApplyCoding(const Fault& fault, std::string plain);
 // `plain` compressed as zlib's window bits say: 15 a zlib stream, 16 + 15 gzip, -15 bare deflate.
 std::string Deflate(const std::string& plain, int window_bits);
 
+// The part of a file's body a request gets, on the bytes as sent (coded, when a coding
+// applies): from `from` with 206, nothing with 416 past the end, or the whole with 200 when it
+// asks for no range, the fault ignores ranges, or If-Range names another version.
+struct RangePart {
+  int status = 200;
+  int64_t from = 0;
+  std::string content_range;  // "" for the whole
+};
+// `range_from`: the first byte an open range ("bytes=N-") asks for, -1 for none.
+RangePart PartAsked(const Fault& fault, int64_t range_from, const std::string& if_range, const std::string& etag,
+                    int64_t size);
+
 struct FaultLookup {
   std::optional<Fault> fault;  // the first rule matching site and path
   std::string error;           // a malformed rule: the server answers 500 with this text

@@ -29,25 +29,18 @@ std::string HttpDateIn(double seconds) {
   return text;
 }
 
-// A file's answer: its validator, and the part a range asks for when If-Range (if any) names
-// this version of it.
-void AnswerRange(const Fault& fault, const RelayedRequest& request, Body& body, int& status, httplib::Response& res) {
-  if (!fault.no_validator) res.set_header("ETag", body.etag());
+// A file's answer: its validator, and the part of the body as sent that a range asks for
+// when If-Range (if any) names this version of it.
+void AnswerRange(const Fault& fault, const RelayedRequest& request, const std::string& etag, Body& body, int& status,
+                 httplib::Response& res) {
+  if (!fault.no_validator) res.set_header("ETag", etag);
   long long from = -1;
   char end = 0;
-  if (fault.ignore_range || std::sscanf(request.range.c_str(), "bytes=%lld-%c", &from, &end) != 1) return;
-  if (!fault.ignore_if_range && !request.if_range.empty() && request.if_range != body.etag()) return;
-  const int64_t size = body.size();
-  if (from >= size) {
-    status = 416;
-    res.set_header("Content-Range", "bytes */" + std::to_string(size));
-    body.Skip(size);
-    return;
-  }
-  status = 206;
-  res.set_header("Content-Range",
-                 "bytes " + std::to_string(from) + "-" + std::to_string(size - 1) + "/" + std::to_string(size));
-  body.Skip(from);
+  if (std::sscanf(request.range.c_str(), "bytes=%lld-%c", &from, &end) != 1) from = -1;
+  const RangePart part = PartAsked(fault, from, request.if_range, etag, body.size());
+  status = part.status;
+  if (!part.content_range.empty()) res.set_header("Content-Range", part.content_range);
+  body.Skip(part.from);
 }
 
 // The body as `coding`, `type` and `block-page` make it; the content type to send.
@@ -95,6 +88,7 @@ void SiteServer::Install() {
     Fault fault = lookup.fault.value_or(Fault{});
     SleepSeconds(fault.delay_s);
     int status = 500;
+    bool file = false;
     std::unique_ptr<Body> body;
     if (!lookup.error.empty()) {
       fault = Fault{};
@@ -109,11 +103,13 @@ void SiteServer::Install() {
     } else {
       body = OpenFile(config_.root, req.path, status);
       if (!body) body = std::make_unique<Body>(std::to_string(status) + "\n");
-      if (status == 200) AnswerRange(fault, relayed, *body, status, res);
+      file = status == 200;
     }
     if (!fault.retry_after.empty()) res.set_header("Retry-After", fault.retry_after);
     if (fault.retry_after_date_s >= 0) res.set_header("Retry-After", HttpDateIn(fault.retry_after_date_s));
+    const std::string etag = body->etag();
     const std::string type = Dress(fault, body, status, res);
+    if (file && !fault.blocked) AnswerRange(fault, relayed, etag, *body, status, res);
     res.status = status;
     auto sender = std::make_shared<Sender>(std::move(body), fault,
                                            LogEntry{shared_.log, config_.name, req.method, req.path, status},
