@@ -75,8 +75,9 @@ RecordCache::Block& RecordCache::Load(int64_t n) {
     const int64_t count = BlockRecords(index);
     const size_t bytes = static_cast<size_t>(count) * slot_;
     block->bytes.resize(bytes);
-    block->read.resize(bytes);
-    block->set.assign(bytes, 0);
+    // Most blocks are only read: their bookkeeping of puts is made on the first one.
+    block->read.clear();
+    block->set.clear();
     block->state.assign(static_cast<size_t>(count), State::kClean);
     block->read_bytes = file_.ReadRange(first, count, block->bytes);
     // Passes move forward: the next blocks are the likely ones.
@@ -101,6 +102,10 @@ void RecordCache::Put(int64_t n, std::span<const char> record, std::span<const b
   const auto i = static_cast<size_t>((n - 1) % block_records_);
   const size_t from = i * slot_;
   const size_t data = file_.data_length();
+  if (block.set.empty()) {
+    block.read.resize(block.bytes.size());
+    block.set.assign(block.bytes.size(), 0);
+  }
   if (block.state[i] == State::kClean) {
     std::memcpy(block.read.data() + from, block.bytes.data() + from, data);
     block.state[i] = from + data > block.read_bytes ? State::kBeyond : State::kPut;
