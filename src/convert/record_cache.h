@@ -70,6 +70,8 @@ class RecordCache {
   Block& Load(int64_t n);
   int64_t BlockRecords(size_t index) const;
   void FlushBlock(int64_t block_index, Block& block);
+  template <class Runs>
+  bool FlushRecord(Block& block, size_t from, bool beyond, Runs& runs);
   bool Pending() const;
 
   RecordFile& file_;
