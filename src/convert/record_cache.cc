@@ -16,10 +16,11 @@ namespace {
 class RunWriter {
  public:
   RunWriter(RecordFile& file, int64_t first, std::span<const char> bytes) : file_(file), first_(first), bytes_(bytes) {}
-  void Change(size_t at) {
-    if (!open_) start_ = at;
+  // Bytes from `begin` to `end` (exclusive) are written, with any set ones before them in the run.
+  void Cover(size_t begin, size_t end) {
+    if (!open_) start_ = begin;
     open_ = true;
-    end_ = at + 1;
+    end_ = end;
   }
   void Break() {
     if (!open_) return;
@@ -35,6 +36,21 @@ class RunWriter {
   size_t end_ = 0;
   bool open_ = false;
 };
+
+// Calls `f(begin, end)` for each stretch of flags equal to 1 among `flags` (each 0 or 1): a
+// routine sets fields, so a record's flags come in a few stretches, found a stretch at a time.
+template <class F>
+void ForEachSetStretch(const void* flags, size_t size, F&& f) {
+  const auto* base = static_cast<const unsigned char*>(flags);
+  size_t at = 0;
+  while (at < size) {
+    const auto* on = static_cast<const unsigned char*>(std::memchr(base + at, 1, size - at));
+    if (on == nullptr) return;
+    const auto* off = static_cast<const unsigned char*>(std::memchr(on, 0, size - static_cast<size_t>(on - base)));
+    at = off == nullptr ? size : static_cast<size_t>(off - base);
+    f(static_cast<size_t>(on - base), at);
+  }
+}
 
 }  // namespace
 
@@ -75,8 +91,9 @@ RecordCache::Block& RecordCache::Load(int64_t n) {
     const int64_t count = BlockRecords(index);
     const size_t bytes = static_cast<size_t>(count) * slot_;
     block->bytes.resize(bytes);
-    block->read.resize(bytes);
-    block->set.assign(bytes, 0);
+    // Most blocks are only read: their bookkeeping of puts is made on the first one.
+    block->read.clear();
+    block->set.clear();
     block->state.assign(static_cast<size_t>(count), State::kClean);
     block->read_bytes = file_.ReadRange(first, count, block->bytes);
     // Passes move forward: the next blocks are the likely ones.
@@ -101,18 +118,55 @@ void RecordCache::Put(int64_t n, std::span<const char> record, std::span<const b
   const auto i = static_cast<size_t>((n - 1) % block_records_);
   const size_t from = i * slot_;
   const size_t data = file_.data_length();
+  if (block.set.empty()) {
+    block.read.resize(block.bytes.size());
+    block.set.assign(block.bytes.size(), 0);
+  }
   if (block.state[i] == State::kClean) {
     std::memcpy(block.read.data() + from, block.bytes.data() + from, data);
     block.state[i] = from + data > block.read_bytes ? State::kBeyond : State::kPut;
   }
-  const bool whole = set.empty() || block.state[i] == State::kBeyond;
-  for (size_t b = 0; b < data; ++b) {
-    if (!whole && !set[b]) continue;
-    block.bytes[from + b] = record[b];
-    block.set[from + b] = 1;
+  const auto take = [&](size_t begin, size_t end) {
+    std::memcpy(block.bytes.data() + from + begin, record.data() + begin, end - begin);
+    std::memset(block.set.data() + from + begin, 1, end - begin);
+  };
+  if (set.empty() || block.state[i] == State::kBeyond) {
+    take(0, data);
+  } else {
+    ForEachSetStretch(set.data(), data, take);
   }
   block.any_put = true;
   last_put_ = std::max(last_put_, n);
+}
+
+// A run stays open across the set bytes of the record, and from the record before when it
+// ended on a set byte; it breaks at a byte not set. Returns whether the record changed.
+template <class Runs>
+bool RecordCache::FlushRecord(Block& block, size_t from, bool beyond, Runs& runs) {
+  const size_t data = file_.data_length();
+  const char* now = block.bytes.data();
+  const char* was = block.read.data();
+  const bool whole = beyond && std::memcmp(now + from, was + from, data) != 0;
+  bool changed = false;
+  size_t done = from;
+  ForEachSetStretch(block.set.data() + from, data, [&](size_t begin, size_t end) {
+    begin += from;
+    end += from;
+    if (begin > done) runs.Break();
+    done = end;
+    size_t first = begin;
+    size_t last = end;
+    if (!whole) {
+      while (first < end && now[first] == was[first]) ++first;
+      while (last > first && now[last - 1] == was[last - 1]) --last;
+    }
+    if (first == last) return;
+    runs.Cover(first, last);
+    changed = true;
+  });
+  if (done < from + data) runs.Break();
+  std::memset(block.set.data() + from, 0, data);
+  return changed;
 }
 
 void RecordCache::FlushBlock(int64_t block_index, Block& block) {
@@ -122,20 +176,13 @@ void RecordCache::FlushBlock(int64_t block_index, Block& block) {
   for (size_t i = 0; i < block.state.size(); ++i) {
     const size_t from = i * slot_;
     const State state = std::exchange(block.state[i], State::kClean);
-    const bool whole =
-        state == State::kBeyond && std::memcmp(block.bytes.data() + from, block.read.data() + from, data) != 0;
-    bool changed = whole;
-    for (size_t p = from; state != State::kClean && p < from + data; ++p) {
-      if (!std::exchange(block.set[p], 0)) {
-        runs.Break();
-      } else if (whole || block.bytes[p] != block.read[p]) {
-        runs.Change(p);
-        changed = true;
-      }
+    if (state == State::kClean) {
+      runs.Break();
+      continue;
     }
+    written += FlushRecord(block, from, state == State::kBeyond, runs);
     // A slot's tail past the data belongs to no record.
-    if (state == State::kClean || data < slot_) runs.Break();
-    written += changed;
+    if (data < slot_) runs.Break();
   }
   runs.Break();
   file_.CountWritten(written);

@@ -61,8 +61,8 @@ class RecordCache {
   };
   struct Block {
     std::vector<char> bytes;  // as the routine left them
-    std::vector<char> read;   // of each record put, as read
-    std::vector<char> set;    // a byte a record put set: one a run may cover
+    std::vector<char> read;   // of each record put, as read; empty until one is
+    std::vector<char> set;    // a byte a record put set: one a run may cover; empty as `read`
     std::vector<State> state;
     size_t read_bytes = 0;  // what the file held of the block when it was read
     bool any_put = false;
@@ -70,6 +70,8 @@ class RecordCache {
   Block& Load(int64_t n);
   int64_t BlockRecords(size_t index) const;
   void FlushBlock(int64_t block_index, Block& block);
+  template <class Runs>
+  bool FlushRecord(Block& block, size_t from, bool beyond, Runs& runs);
   bool Pending() const;
 
   RecordFile& file_;

@@ -124,5 +124,36 @@ TEST_F(RecordCacheTest, AdjacentShortRecordsLeaveTheBytesBetweenThemAlone) {
   EXPECT_EQ(fs_.File("\\lab"), expected);
 }
 
+// Only the set bytes that changed are written: a run goes on across set bytes, from one record
+// into the next, and stops at a byte not set (here the back-office program's 4 and 5).
+TEST_F(RecordCacheTest, MaskedPutsWriteChangedSetBytesInRunsThatStopAtBytesNotSet) {
+  fs_.SetFile("C:\\f", std::string(4 * 10, 'x'));
+  RecordFile file = Open("\\f", 10);
+  RecordCache cache(file);
+  const bool set[10] = {true, true, true, true, false, false, true, true, true, true};
+  const auto put = [&](int64_t n, std::initializer_list<size_t> changed) {
+    std::string rec(cache.Get(n).begin(), cache.Get(n).end());
+    for (const size_t at : changed) rec[at] = 'y';
+    rec[4] = rec[5] = 'b';
+    cache.Put(n, rec, set);
+  };
+  put(1, {2, 7});
+  put(2, {1});
+  put(3, {1, 2});
+  put(4, {});
+  fs_.calls().clear();
+  cache.Flush();
+  std::vector<std::pair<uint64_t, size_t>> writes;
+  for (const auto& c : fs_.calls()) {
+    if (c.kind == IoCall::kWrite) writes.emplace_back(c.offset, c.length);
+  }
+  EXPECT_EQ(writes, (std::vector<std::pair<uint64_t, size_t>>{{2, 1}, {7, 5}, {21, 2}}));
+  EXPECT_EQ(fs_.File("\\f"),
+            "xxyxxxxyxx"
+            "xyxxxxxxxx"
+            "xyyxxxxxxx"
+            "xxxxxxxxxx");
+}
+
 }  // namespace
 }  // namespace velmorin

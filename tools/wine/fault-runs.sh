@@ -182,3 +182,5 @@ for file in VISADO75.txt quorra/basey quorra/basea quorra/baseext quorra/BaseP b
   cmp -s "$drives/F/velmorin/$file" "$work/pristine/F/velmorin/$file" || fail "web filter's page: $file changed"
 done
 echo "  a web filter's page for VISADO75.txt: the failure box, the list and the record files unchanged"
+
+bash "$here/back-office-writer-run.sh" "$cross" "$host"
