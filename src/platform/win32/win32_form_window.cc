@@ -152,7 +152,12 @@ void FormWindow::Create() {
   background_ = UniqueGdi(spec.back ? ::CreateSolidBrush(Color(*spec.back)) : ::GetSysColorBrush(COLOR_BTNFACE));
   hwnd_ = ::CreateWindowExW(0, kWindowClass, Wide(form_.Text(spec.name)).c_str(), style | WS_CLIPCHILDREN, r.left,
                             r.top, r.right - r.left, r.bottom - r.top, nullptr, nullptr, Instance(), nullptr);
-  if (hwnd_ == nullptr) FailLastError(err::kOutOfMemory, "create window " + spec.name);
+  // A window the system cannot make is out of resources whatever the code says: the table's
+  // "device I/O error" for an unknown code would send the technician after the disk.
+  if (hwnd_ == nullptr) {
+    throw RuntimeError(err::kOutOfMemory,
+                       "create window " + spec.name + " (Windows error " + std::to_string(::GetLastError()) + ")");
+  }
   ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FormWindow::WindowProc));
   CreateFonts();
