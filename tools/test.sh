@@ -18,15 +18,16 @@ if [ "$quick" = 1 ] || [ "${SKIP_WINE:-0}" = 1 ]; then wine=0; fi
 build=build-test
 stages=$build/stages
 mkdir -p "$stages"
-rm -f "$stages"/*.result "$stages"/*.log
+rm -f "$stages"/*.result "$stages"/*.times "$stages"/*.log
 started=$(date +%s.%N)
 order=()
 declare -A pid_of=()
 
 seconds_since() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.0f", b - a }'; }
-# The user and system CPU seconds of the children this shell has waited for.
+# The user and system CPU seconds of the children this shell has waited for, from the output
+# of times (a pipe or $(...) would run it in a new shell, which has no children yet).
 cpu_seconds() {
-  times | awk 'NR == 2 { for (i = 1; i <= 2; i++) { split($i, t, "m"); s += t[1] * 60 + t[2] } printf "%.0f", s }'
+  awk 'NR == 2 { for (i = 1; i <= 2; i++) { split($i, t, "m"); s += t[1] * 60 + t[2] } printf "%.0f", s }' "$1"
 }
 # Runs one stage and leaves its name, wall and CPU seconds and exit status in a result file.
 run_stage() {
@@ -34,7 +35,9 @@ run_stage() {
   shift
   begun=$(date +%s.%N)
   "$@" || status=$?
-  printf '%s\t%s\t%s\t%s\n' "$name" "$(seconds_since "$begun")" "$(cpu_seconds)" "$status" >"$stages/$name.result"
+  times >"$stages/$name.times"
+  printf '%s\t%s\t%s\t%s\n' "$name" "$(seconds_since "$begun")" "$(cpu_seconds "$stages/$name.times")" "$status" \
+    >"$stages/$name.result"
   return "$status"
 }
 # A stage in the foreground: a failure stops the command (the stages after it need it).
