@@ -38,7 +38,20 @@ seconds_since() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b 
 
 rm -rf "$work"
 mkdir -p "$work"
-"$host/tools/sample_pharmacy/velmorin-sample-pharmacy" make "$work/pristine" "$work/sites" "Extremadura" >/dev/null
+# One sample pharmacy for every lane, made by the first and copied by the others (it takes
+# seconds of CPU each time, the more in a sanitizer build); made again after the maker changes.
+sample=$cross/fault-runs/sample
+maker=$host/tools/sample_pharmacy/velmorin-sample-pharmacy
+(
+  flock 9
+  [ "$sample" -nt "$maker" ] || rm -rf "$sample"
+  if [ ! -d "$sample" ]; then
+    rm -rf "$sample.new"
+    "$maker" make "$sample.new/pristine" "$sample.new/sites" "Extremadura" >/dev/null
+    mv "$sample.new" "$sample"
+  fi
+) 9>"$cross/fault-runs/sample.lock"
+cp -a "$sample/pristine" "$sample/sites" "$work/"
 printf '%s\r\n' "$old" >"$work/pristine/F/velmorin/quorra/SNOMED.txt"
 : >"$work/faults"
 # The runs through a passing fault go on to the programs a run starts: the test helper (a
