@@ -7,10 +7,12 @@
 #   FUZZ_SECONDS=600 tools/fuzz.sh              every target for ten minutes
 #   FUZZ_TARGETS="val start_up" tools/fuzz.sh   only some targets
 #   FUZZ_JOBS=1 tools/fuzz.sh                   one target at a time, for steady runs a second
+#   tools/fuzz.sh build                         only build the targets
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/install-deps.sh clang libclang-rt-14-dev
+source tools/compile-cache.sh
 
 build=build-fuzz
 seconds=${FUZZ_SECONDS:-30}
@@ -19,6 +21,7 @@ targets=(${FUZZ_TARGETS:-val text_lines start_up import_product_file import_visa
                           build_preference_prices notified_prices})
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORIN_FUZZ=ON >/dev/null
 cmake --build "$build" --target velmorin_fuzz
+[ "${1:-}" = build ] && exit 0
 
 findings=$build/findings
 rm -rf "$findings"

@@ -15,7 +15,13 @@ fi
 for tool in wine wineboot winepath wineserver; do
   command -v "$tool" >/dev/null || { echo "$tool is missing: install Debian's wine package" >&2; exit 1; }
 done
-wineboot --init >/dev/null 2>&1 || { echo "wineboot could not make the prefix $WINEPREFIX" >&2; exit 1; }
+# On a busy machine a first wineboot has been seen to fail, leaving a prefix without its system
+# DLLs: the half-made prefix goes and wineboot runs once more.
+if ! wineboot --init >/dev/null 2>&1; then
+  wineserver -k 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+  wineboot --init >/dev/null 2>&1 || { echo "wineboot could not make the prefix $WINEPREFIX" >&2; exit 1; }
+fi
 settings=$(mktemp --suffix=.reg)
 trap 'rm -f "$settings"' EXIT
 cat >"$settings" <<'REG'
