@@ -160,7 +160,7 @@ runs_phase() {
   # The whole run and each lane of fault runs take over drives C: and F: of a prefix of their
   # own, so that they go on side by side: they mostly wait.
   begin "whole run and fault runs under Wine and Xvfb"
-  local lane lanes=(deadline killed programs) pids=() run_status=ok faults_status=ok
+  local lane lanes=(deadline killed programs writer) pids=() run_status=ok faults_status=ok
   for lane in whole "${lanes[@]}"; do
     rm -rf "$WINEPREFIX-$lane"
     cp -a "$WINEPREFIX" "$WINEPREFIX-$lane"
