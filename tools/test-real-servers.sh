@@ -70,11 +70,13 @@ cleanup() {
     rm -rf "$prefix"
   done
 }
-trap cleanup EXIT
+# squid works as the user proxy, who may not enter the clone (a home folder of mode 0700): its
+# folder is a temporary one, copied beside the stage's files when the stage ends.
+squid_dir=$(mktemp -d /tmp/velmorin-squid.XXXXXX)
+chmod 777 "$squid_dir"
+trap 'cleanup; cp -r "$squid_dir" "$work/squid" 2>/dev/null || true; rm -rf "$squid_dir"' EXIT
 trap "exit 1" INT TERM
 rm -rf "$work"
-mkdir -p "$work/squid"
-chmod 777 "$work/squid"
 # A copy of the stage's prefix for each Wine run, made while the rest gets ready. No Wine run
 # writes into system32, nine tenths of a prefix: the copies share its files through hard links.
 copy_prefix() {
@@ -147,8 +149,8 @@ free_port
 open_port=$port
 free_port
 basic_port=$port
-printf '%s:%s\n' "$user" "$(openssl passwd -1 "$password")" >"$work/squid/users"
-cat >"$work/squid/squid.conf" <<EOF
+printf '%s:%s\n' "$user" "$(openssl passwd -1 "$password")" >"$squid_dir/users"
+cat >"$squid_dir/squid.conf" <<EOF
 http_port 127.0.0.1:$open_port name=open
 http_port 127.0.0.1:$basic_port name=basic
 visible_hostname localhost
@@ -156,7 +158,7 @@ dns_nameservers 127.0.0.1
 pinger_enable off
 icp_port 0
 htcp_port 0
-auth_param basic program /usr/lib/squid/basic_ncsa_auth $work/squid/users
+auth_param basic program /usr/lib/squid/basic_ncsa_auth $squid_dir/users
 auth_param basic realm velmorin
 acl loopback dst 127.0.0.0/8
 acl open_port myportname open
@@ -169,15 +171,15 @@ http_access deny all
 cache_mem 256 MB
 maximum_object_size_in_memory 64 MB
 refresh_pattern . 60 50% 1440
-pid_filename $work/squid/squid.pid
-cache_log $work/squid/cache.log
-access_log stdio:$work/squid/access.log
+pid_filename $squid_dir/squid.pid
+cache_log $squid_dir/cache.log
+access_log stdio:$squid_dir/access.log
 netdb_filename none
-coredump_dir $work/squid
+coredump_dir $squid_dir
 shutdown_lifetime 0 seconds
 EOF
 # A service name of its own: squid names its shared memory after it, in /dev/shm for everyone.
-/usr/sbin/squid -N -n "velmorin$$" -f "$work/squid/squid.conf" &
+/usr/sbin/squid -N -n "velmorin$$" -f "$squid_dir/squid.conf" &
 squid_pid=$!
 pids+=("$squid_pid")
 
@@ -296,7 +298,7 @@ wait "${run_pids[@]}"
 # squid's log is complete only once it has ended (it writes lines in batches).
 kill "$squid_pid" 2>/dev/null || true
 wait "$squid_pid" || true
-requests=$(awk -v primed="$primed" '$1 > primed' "$work/squid/access.log")
+requests=$(awk -v primed="$primed" '$1 > primed' "$squid_dir/access.log")
 
 # The checks: exit codes, this month's lists, the same record files as the first run.
 lists=(update/datosprefmenor/VISADO75.txt:VISADO75.txt update/datosprefmenor/SNOMED.txt:quorra/SNOMED.txt
@@ -327,4 +329,4 @@ hits=$(grep -c -E 'TCP_(MEM_)?HIT|REFRESH_UNMODIFIED' <<<"$requests" || true)
 [ "$hits" = 0 ] || fail "squid answered $hits requests from its cache (see $work/squid/access.log)"
 echo "real servers: nginx $(nginx -v 2>&1 | cut -d/ -f2), squid $(/usr/sbin/squid -v | head -1 | awk '{print $4}');" \
   "runs ${runs[*]} ${demands[*]} passed in $(($(date +%s) - start_time)) s;" \
-  "squid answered $(wc -l <"$work/squid/access.log") requests"
+  "squid answered $(wc -l <"$squid_dir/access.log") requests"
