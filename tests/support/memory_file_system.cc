@@ -78,9 +78,15 @@ bool Matches(std::string_view mask, std::string_view name) {
   return (mask[0] == '?' || mask[0] == name[0]) && Matches(mask.substr(1), name.substr(1));
 }
 
-std::shared_ptr<SharedBytes> NoBytes() { return std::make_shared<SharedBytes>(std::make_shared<std::string>()); }
+std::shared_ptr<SharedBytes> NoBytes() { return std::make_shared<SharedBytes>(std::string()); }
 
 }  // namespace
+
+SharedBytes::SharedBytes(std::string bytes) {
+  auto own = std::make_shared<std::string>(std::move(bytes));
+  own_ = own.get();
+  view_ = std::move(own);
+}
 
 std::string& SharedBytes::Write() {
   if (own_ == nullptr || view_.use_count() > 1) {
@@ -142,7 +148,7 @@ std::unique_ptr<platform::RandomFile> MemoryFileSystem::Open(const std::string& 
   if (mode != platform::OpenMode::kInput && read_only_.count(key)) {
     throw RuntimeError(err::kPathFileAccessError, path);
   }
-  if (mode == platform::OpenMode::kOutput) *it->second = SharedBytes(std::make_shared<std::string>());
+  if (mode == platform::OpenMode::kOutput) *it->second = SharedBytes(std::string());
   return std::make_unique<MemoryFile>(it->second, key, mode != platform::OpenMode::kInput, calls_, lock_, remote_);
 }
 
@@ -201,17 +207,19 @@ void MemoryFileSystem::RemoveFile(const std::string& path) {
   if (files_.erase(Normalize(path)) == 0) throw RuntimeError(err::kFileNotFound, path);
 }
 
-void MemoryFileSystem::SetFile(const std::string& path, std::string bytes) {
-  SetFile(path, std::make_shared<const std::string>(std::move(bytes)));
-}
+void MemoryFileSystem::SetFile(const std::string& path, std::string bytes) { Put(path, SharedBytes(std::move(bytes))); }
 
 void MemoryFileSystem::SetFile(const std::string& path, std::shared_ptr<const std::string> bytes) {
+  Put(path, SharedBytes(std::move(bytes)));
+}
+
+void MemoryFileSystem::Put(const std::string& path, SharedBytes bytes) {
   const std::string key = Normalize(path);
   AddFolder(Parent(key));
   std::lock_guard guard(*lock_);
   auto& slot = files_[key];
   if (!slot) slot = NoBytes();
-  *slot = SharedBytes(std::move(bytes));  // handles already open see the new bytes
+  *slot = std::move(bytes);  // handles already open see the new bytes
 }
 
 std::string MemoryFileSystem::File(const std::string& path) const { return *Snapshot(path); }

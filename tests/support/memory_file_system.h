@@ -25,6 +25,7 @@ struct IoCall {
 class SharedBytes {
  public:
   explicit SharedBytes(std::shared_ptr<const std::string> bytes) : view_(std::move(bytes)) {}
+  explicit SharedBytes(std::string bytes);
   const std::string& Read() const { return *view_; }
   std::string& Write();
   const std::shared_ptr<const std::string>& view() const { return view_; }
@@ -64,6 +65,8 @@ class MemoryFileSystem : public platform::FileSystem {
   std::string Normalize(const std::string& path) const;
 
  private:
+  void Put(const std::string& path, SharedBytes bytes);
+
   std::map<std::string, std::shared_ptr<SharedBytes>> files_;
   std::set<std::string> folders_;
   std::set<std::string> read_only_;
