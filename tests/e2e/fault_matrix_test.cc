@@ -125,13 +125,21 @@ std::unique_ptr<MatrixRun> MakeRun(bool real) {
   return std::make_unique<InProcessRun>("Castilla y León");
 }
 
+// The record files' states before and after are the same in every case: worked out once.
+const DriveFiles& Memo(const std::string& key, const std::function<DriveFiles()>& make) {
+  static std::map<std::string, DriveFiles> states;
+  auto state = states.find(key);
+  if (state == states.end()) state = states.emplace(key, make()).first;
+  return state->second;
+}
+
 class FaultMatrix : public testing::TestWithParam<Case> {
  protected:
   FaultMatrix() : run_(MakeRun(std::get<2>(GetParam()))) {
     for (const Download& d : kDownloads) {
       if (*d.destination) run_->SetDataFile(d.destination, Previous(d));
     }
-    pristine_ = Records();
+    pristine_ = &Memo("before the run", [this] { return Records(); });
   }
 
   const Download& download() const { return kDownloads[std::get<0>(GetParam())]; }
@@ -186,16 +194,8 @@ class FaultMatrix : public testing::TestWithParam<Case> {
   }
 
   std::unique_ptr<MatrixRun> run_;
-  DriveFiles pristine_;
+  const DriveFiles* pristine_;
 };
-
-// The record files' expected states are the same in every case: worked out once.
-const DriveFiles& Memo(const std::string& key, const std::function<DriveFiles()>& make) {
-  static std::map<std::string, DriveFiles> states;
-  auto state = states.find(key);
-  if (state == states.end()) state = states.emplace(key, make()).first;
-  return state->second;
-}
 
 // What the failing download's destination holds after the run.
 std::string DestinationState(const std::optional<std::string>& now, const std::string& previous,
@@ -247,11 +247,11 @@ TEST_P(UpdateServerFault, ShowsTheBoxEndsAndLeavesEverythingAsTheLastStepLeftIt)
 
   // The record files as the last step before the failure left them.
   const ConversionInputs in = ServedInputs(run_->pharmacy(), "NA");
-  const DriveFiles& after_visa = Memo("visa", [&] { return AfterVisaImport(pristine_, in.visa_list); });
+  const DriveFiles& after_visa = Memo("visa", [&] { return AfterVisaImport(*pristine_, in.visa_list); });
   const DriveFiles& after_notified =
       Memo("notified", [&] { return AfterNotifiedPrices(after_visa, in.notified_list); });
   const DriveFiles records = Records();
-  const std::string state = records == pristine_        ? "records as before the run"
+  const std::string state = records == *pristine_       ? "records as before the run"
                             : records == after_visa     ? "records as after ImportVisadoList"
                             : records == after_notified ? "records as after the notified-price rebuild"
                                                         : "records changed otherwise";
@@ -326,8 +326,8 @@ TEST_P(OtherSiteFault, IsSilentAndTheRunGoesOnWithTheFileThatWasThere) {
     EXPECT_FALSE(written);
     used = written ? "a file written for it" : "nothing written for it";
   }
-  const bool records_ok =
-      Records() == Memo(k == kCouncil ? "run, old serialization list" : "run", [&] { return AfterRun(pristine_, in); });
+  const bool records_ok = Records() == Memo(k == kCouncil ? "run, old serialization list" : "run",
+                                            [&] { return AfterRun(*pristine_, in); });
   EXPECT_TRUE(records_ok);
 
   ExpectFaultRow(Subject(download()), fault().name,

@@ -161,18 +161,30 @@ std::string WindowsPath(const fs::path& drives, const fs::path& path) {
 
 std::string DataPath(const std::string& relative) { return WindowsPath("/", fs::path("/F") / relative); }
 
-// A pharmacy of the region and its drives' folders and files as Windows paths, made once.
+// A pharmacy of the region, its drives' folders and files as Windows paths and its sites'
+// files, read once: every run's disk shares the files' bytes until it writes them.
 struct DriveSnapshot {
   explicit DriveSnapshot(const std::string& region_name) : pharmacy(region_name) {
     for (const auto& entry : fs::recursive_directory_iterator(pharmacy.drives())) {
       const std::string path = WindowsPath(pharmacy.drives(), entry.path());
       if (entry.is_directory()) folders.push_back(path);
-      if (entry.is_regular_file()) files.emplace_back(path, ReadFileBytes(entry.path()));
+      if (entry.is_regular_file())
+        files.emplace_back(path, std::make_shared<const std::string>(ReadFileBytes(entry.path())));
     }
+    for (const char* name : kSiteNames) {
+      for (const auto& entry : fs::recursive_directory_iterator(pharmacy.site(name))) {
+        if (entry.is_regular_file())
+          served[name].emplace_back("/" + fs::relative(entry.path(), pharmacy.site(name)).generic_string(),
+                                    ReadFileBytes(entry.path()));
+      }
+    }
+    archive = ReadFileBytes(pharmacy.site("update") / "bdi/bases/euro/dolvek.arj");
   }
   Pharmacy pharmacy;
   std::vector<std::string> folders;
-  std::vector<std::pair<std::string, std::string>> files;
+  std::vector<std::pair<std::string, std::shared_ptr<const std::string>>> files;
+  std::map<std::string, std::vector<std::pair<std::string, std::string>>> served;  // by site: path, bytes
+  std::string archive;
 };
 
 const DriveSnapshot& SnapshotOf(const std::string& region_name) {
@@ -185,17 +197,15 @@ const DriveSnapshot& SnapshotOf(const std::string& region_name) {
 }  // namespace
 
 InProcessRun::InProcessRun(const std::string& region_name)
-    : pharmacy_(SnapshotOf(region_name).pharmacy), sites_(std::make_shared<Sites>()) {
+    : pharmacy_(SnapshotOf(region_name).pharmacy),
+      archive_(SnapshotOf(region_name).archive),
+      sites_(std::make_shared<Sites>()) {
   const DriveSnapshot& snapshot = SnapshotOf(region_name);
   for (const std::string& folder : snapshot.folders) fs_.AddFolder(folder);
   for (const auto& [path, bytes] : snapshot.files) fs_.SetFile(path, bytes);
   for (const char* name : kSiteNames) {
     FakeSite& site = sites_->sites.try_emplace(name, sites_->clock).first->second;
-    for (const auto& entry : fs::recursive_directory_iterator(pharmacy_.site(name))) {
-      if (entry.is_regular_file())
-        site.Serve("/" + fs::relative(entry.path(), pharmacy_.site(name)).generic_string(),
-                   ReadFileBytes(entry.path()));
-    }
+    for (const auto& [path, bytes] : snapshot.served.at(name)) site.Serve(path, bytes);
   }
   settings_ = {.update_server = "http://update.fake",
                .council_site = "http://council.fake",
@@ -227,7 +237,7 @@ ProgramResult InProcessRun::RunProgram() {
   LoggedUi ui(log);
   ui.log_progress = false;
   SharedFakeClock& clock = *sites_->clock;
-  StandInProcesses processes(fs_, log, ReadFileBytes(pharmacy_.site("update") / "bdi/bases/euro/dolvek.arj"));
+  StandInProcesses processes(fs_, log, archive_);
   DownloadOptions options;
   // Deadlines short enough for a case a second, long enough for a loaded machine.
   options.connect_timeout_s = 0.5;

@@ -51,6 +51,7 @@ class InProcessRun : public MatrixRun {
  private:
   // Made once for the process and only read: the cases of a matrix share it.
   const Pharmacy& pharmacy_;
+  const std::string& archive_;  // the archive the update site serves
   TempDir log_dir_;
   mutable MemoryFileSystem fs_;
   MemoryDownloadFiles files_{fs_};

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "common/cp1252.h"
+#include "support/memory_file_system.h"
 
 namespace velmorin::test_support {
 namespace {
@@ -104,6 +105,27 @@ TEST(FakeDownloads, TransfersFollowTheirScriptAndWriteTheFakeDisk) {
   EXPECT_THAT(p.downloads.requests,
               ElementsAre("GET http://h/any -> C:\\new", "GET http://h/fails -> C:\\kept",
                           "GET http://h/cancelled -> C:\\kept", "GET http://h/any -> C:\\no folder\\x"));
+}
+
+// Two disks set from the same bytes, and a snapshot, each keep their own bytes once one of
+// them is written; handles already open see bytes set afterwards.
+TEST(MemoryFileSystem, SharedBytesAreCopiedOnTheFirstWrite) {
+  const auto bytes = std::make_shared<const std::string>("abcdef");
+  MemoryFileSystem a, b;
+  a.SetFile("C:\\f", bytes);
+  b.SetFile("C:\\f", bytes);
+  auto handle = a.Open("C:\\f", platform::OpenMode::kRandom);
+  handle->WriteAt(1, std::string("XY"));
+  const auto snapshot = a.Snapshot("C:\\f");
+  handle->WriteAt(6, std::string("Z"));
+  EXPECT_EQ(a.File("C:\\f"), "aXYdefZ");
+  EXPECT_EQ(*snapshot, "aXYdef");
+  EXPECT_EQ(b.File("C:\\f"), "abcdef");
+  EXPECT_EQ(*bytes, "abcdef");
+  a.SetFile("C:\\f", "new");
+  std::string read(3, '\0');
+  EXPECT_EQ(handle->ReadAt(0, read), 3u);
+  EXPECT_EQ(read, "new");
 }
 
 }  // namespace

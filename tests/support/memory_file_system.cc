@@ -13,7 +13,7 @@ namespace {
 // Files on a share are used from several threads at once: one lock serialises every call.
 class MemoryFile : public platform::RandomFile {
  public:
-  MemoryFile(std::shared_ptr<std::string> bytes, std::string path, bool writable,
+  MemoryFile(std::shared_ptr<SharedBytes> bytes, std::string path, bool writable,
              std::shared_ptr<std::vector<IoCall>> calls, std::shared_ptr<std::mutex> lock, bool remote)
       : bytes_(std::move(bytes)),
         path_(std::move(path)),
@@ -25,9 +25,10 @@ class MemoryFile : public platform::RandomFile {
   size_t ReadAt(uint64_t offset, std::span<char> out) override {
     std::lock_guard guard(*lock_);
     calls_->push_back({IoCall::kRead, path_, offset, out.size()});
-    if (offset >= bytes_->size()) return 0;
-    const size_t n = std::min<size_t>(out.size(), bytes_->size() - offset);
-    std::memcpy(out.data(), bytes_->data() + offset, n);
+    const std::string& bytes = bytes_->Read();
+    if (offset >= bytes.size()) return 0;
+    const size_t n = std::min<size_t>(out.size(), bytes.size() - offset);
+    std::memcpy(out.data(), bytes.data() + offset, n);
     return n;
   }
 
@@ -35,13 +36,14 @@ class MemoryFile : public platform::RandomFile {
     std::lock_guard guard(*lock_);
     if (!writable_) throw RuntimeError(err::kBadFileMode, path_);
     calls_->push_back({IoCall::kWrite, path_, offset, data.size()});
-    if (bytes_->size() < offset + data.size()) bytes_->resize(offset + data.size(), '\0');
-    std::memcpy(bytes_->data() + offset, data.data(), data.size());
+    std::string& bytes = bytes_->Write();
+    if (bytes.size() < offset + data.size()) bytes.resize(offset + data.size(), '\0');
+    std::memcpy(bytes.data() + offset, data.data(), data.size());
   }
 
   uint64_t Size() override {
     std::lock_guard guard(*lock_);
-    return bytes_->size();
+    return bytes_->Read().size();
   }
 
   bool Remote() override { return remote_; }
@@ -51,7 +53,7 @@ class MemoryFile : public platform::RandomFile {
   }
 
  private:
-  std::shared_ptr<std::string> bytes_;
+  std::shared_ptr<SharedBytes> bytes_;
   std::string path_;
   bool writable_;
   std::shared_ptr<std::vector<IoCall>> calls_;
@@ -76,7 +78,24 @@ bool Matches(std::string_view mask, std::string_view name) {
   return (mask[0] == '?' || mask[0] == name[0]) && Matches(mask.substr(1), name.substr(1));
 }
 
+std::shared_ptr<SharedBytes> NoBytes() { return std::make_shared<SharedBytes>(std::string()); }
+
 }  // namespace
+
+SharedBytes::SharedBytes(std::string bytes) {
+  auto own = std::make_shared<std::string>(std::move(bytes));
+  own_ = own.get();
+  view_ = std::move(own);
+}
+
+std::string& SharedBytes::Write() {
+  if (own_ == nullptr || view_.use_count() > 1) {
+    auto copy = std::make_shared<std::string>(*view_);
+    own_ = copy.get();
+    view_ = std::move(copy);
+  }
+  return *own_;
+}
 
 MemoryFileSystem::MemoryFileSystem()
     : calls_(std::make_shared<std::vector<IoCall>>()), lock_(std::make_shared<std::mutex>()) {
@@ -124,12 +143,12 @@ std::unique_ptr<platform::RandomFile> MemoryFileSystem::Open(const std::string& 
   if (it != files_.end() && mode == platform::OpenMode::kNew) throw RuntimeError(err::kPathFileAccessError, path);
   if (it == files_.end()) {
     if (mode == platform::OpenMode::kInput) throw RuntimeError(err::kFileNotFound, path);
-    it = files_.emplace(key, std::make_shared<std::string>()).first;
+    it = files_.emplace(key, NoBytes()).first;
   }
   if (mode != platform::OpenMode::kInput && read_only_.count(key)) {
     throw RuntimeError(err::kPathFileAccessError, path);
   }
-  if (mode == platform::OpenMode::kOutput) it->second->clear();
+  if (mode == platform::OpenMode::kOutput) *it->second = SharedBytes(std::string());
   return std::make_unique<MemoryFile>(it->second, key, mode != platform::OpenMode::kInput, calls_, lock_, remote_);
 }
 
@@ -170,7 +189,7 @@ void MemoryFileSystem::ChangeFolder(const std::string& path) {
 uint64_t MemoryFileSystem::FileLength(const std::string& path) {
   const auto it = files_.find(Normalize(path));
   if (it == files_.end()) throw RuntimeError(err::kFileNotFound, path);
-  return it->second->size();
+  return it->second->Read().size();
 }
 
 bool MemoryFileSystem::FileExists(const std::string& path) { return files_.count(Normalize(path)) != 0; }
@@ -188,17 +207,28 @@ void MemoryFileSystem::RemoveFile(const std::string& path) {
   if (files_.erase(Normalize(path)) == 0) throw RuntimeError(err::kFileNotFound, path);
 }
 
-void MemoryFileSystem::SetFile(const std::string& path, std::string bytes) {
-  const std::string key = Normalize(path);
-  AddFolder(Parent(key));
-  auto& slot = files_[key];
-  if (!slot) slot = std::make_shared<std::string>();
-  *slot = std::move(bytes);
+void MemoryFileSystem::SetFile(const std::string& path, std::string bytes) { Put(path, SharedBytes(std::move(bytes))); }
+
+void MemoryFileSystem::SetFile(const std::string& path, std::shared_ptr<const std::string> bytes) {
+  Put(path, SharedBytes(std::move(bytes)));
 }
 
-std::string MemoryFileSystem::File(const std::string& path) const {
+void MemoryFileSystem::Put(const std::string& path, SharedBytes bytes) {
+  const std::string key = Normalize(path);
+  AddFolder(Parent(key));
+  std::lock_guard guard(*lock_);
+  auto& slot = files_[key];
+  if (!slot) slot = NoBytes();
+  *slot = std::move(bytes);  // handles already open see the new bytes
+}
+
+std::string MemoryFileSystem::File(const std::string& path) const { return *Snapshot(path); }
+
+std::shared_ptr<const std::string> MemoryFileSystem::Snapshot(const std::string& path) const {
   const auto it = files_.find(Normalize(path));
-  return it == files_.end() ? std::string() : *it->second;
+  if (it == files_.end()) return std::make_shared<const std::string>();
+  std::lock_guard guard(*lock_);  // a writer checks for sharing under it
+  return it->second->view();
 }
 
 bool MemoryFileSystem::HasFolder(const std::string& path) const { return folders_.count(Normalize(path)) != 0; }

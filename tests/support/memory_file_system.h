@@ -20,6 +20,21 @@ struct IoCall {
   size_t length;
 };
 
+// A file's bytes, shared until written: a snapshot or a file set from shared bytes costs no
+// copy until one side changes it.
+class SharedBytes {
+ public:
+  explicit SharedBytes(std::shared_ptr<const std::string> bytes) : view_(std::move(bytes)) {}
+  explicit SharedBytes(std::string bytes);
+  const std::string& Read() const { return *view_; }
+  std::string& Write();
+  const std::shared_ptr<const std::string>& view() const { return view_; }
+
+ private:
+  std::shared_ptr<const std::string> view_;
+  std::string* own_ = nullptr;  // set while view_ holds bytes this object made
+};
+
 class MemoryFileSystem : public platform::FileSystem {
  public:
   MemoryFileSystem();
@@ -36,7 +51,11 @@ class MemoryFileSystem : public platform::FileSystem {
 
   // Test access: paths are Windows paths, normalized the same way.
   void SetFile(const std::string& path, std::string bytes);
+  // Shares `bytes` until either side writes.
+  void SetFile(const std::string& path, std::shared_ptr<const std::string> bytes);
   std::string File(const std::string& path) const;
+  // The file's bytes now, without copying them: later writes do not change what it returns.
+  std::shared_ptr<const std::string> Snapshot(const std::string& path) const;
   bool HasFolder(const std::string& path) const;
   void AddFolder(const std::string& path);  // and its parents
   void SetReadOnly(const std::string& path);
@@ -46,7 +65,9 @@ class MemoryFileSystem : public platform::FileSystem {
   std::string Normalize(const std::string& path) const;
 
  private:
-  std::map<std::string, std::shared_ptr<std::string>> files_;
+  void Put(const std::string& path, SharedBytes bytes);
+
+  std::map<std::string, std::shared_ptr<SharedBytes>> files_;
   std::set<std::string> folders_;
   std::set<std::string> read_only_;
   std::shared_ptr<std::vector<IoCall>> calls_;
