@@ -59,12 +59,13 @@ pid_t Start(const std::string& program, std::vector<std::string>& env_strings, c
   ::_exit(127);
 }
 
-// The exit code, or -1 when the program was killed at the time limit.
-int Wait(pid_t pid, double time_limit_s) {
+// The exit code, or -1 when the program was killed.
+int Wait(pid_t pid, const RunOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   int status = 0;
   while (::waitpid(pid, &status, WNOHANG) != pid) {
-    if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() > time_limit_s) {
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (seconds > options.time_limit_s || (options.kill_when && options.kill_when())) {
       ::kill(pid, SIGKILL);
       ::waitpid(pid, &status, 0);
       return -1;
@@ -89,7 +90,7 @@ ProgramResult RunProgram(const std::map<std::string, std::string>& environment, 
   const std::string program = copy ? copy->path().string() : VELMORIN_PROGRAM;
 
   ProgramResult result;
-  result.exit_code = Wait(Start(program, env_strings, errors, options.unprivileged), options.time_limit_s);
+  result.exit_code = Wait(Start(program, env_strings, errors, options.unprivileged), options);
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::ifstream in(ui_log);
   for (std::string line; std::getline(in, line);) result.ui_log.push_back(line);

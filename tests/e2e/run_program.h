@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -10,7 +11,7 @@
 namespace velmorin::test_support {
 
 struct ProgramResult {
-  int exit_code = -1;  // -1: killed after the time limit
+  int exit_code = -1;  // -1: killed (the time limit, or kill_when)
   std::vector<std::string> ui_log;
   std::string errors;  // what the program wrote to stderr (a crash, a sanitizer)
   double seconds = 0;
@@ -22,6 +23,8 @@ struct RunOptions {
   // permissions say. That user gets a copy of the program in a folder of its own, since the
   // build may lie where only its owner may enter.
   bool unprivileged = false;
+  // Killed as soon as this says so (looked at every 20 ms), as a user would end it mid-run.
+  std::function<bool()> kill_when;
 };
 
 ProgramResult RunProgram(const std::map<std::string, std::string>& environment, const std::filesystem::path& ui_log,
