@@ -16,11 +16,30 @@
 # lands in another run's cache. The stage may run beside others: its ports, Wine prefixes, X
 # displays, folders (HOST_BUILD/real-servers) and squid's shared memory are its own.
 #   test-real-servers.sh HOST_BUILD [CROSS_BUILD | wine]
+#   test-real-servers.sh --packages      only installs nginx and squid, their services not started
 # HOST_BUILD: the Linux velmorin-update and velmorin-sample-pharmacy. CROSS_BUILD: the exe, the
 # Wine helpers and the prefix tools/test-wine.sh made there; "wine": the build that
 # tools/test-wine.sh ran its tests with (the 64-bit one where 32-bit programs do not run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Installed without starting the packages' own services (they would listen on every address).
+install_servers() {
+  if ! command -v nginx >/dev/null || ! [ -x /usr/sbin/squid ]; then
+    guard=
+    as_root=
+    [ "$(id -u)" -eq 0 ] || as_root=sudo
+    if [ ! -e /usr/sbin/policy-rc.d ]; then
+      guard=/usr/sbin/policy-rc.d
+      printf '#!/bin/sh\nexit 101\n' | $as_root tee "$guard" >/dev/null && $as_root chmod +x "$guard"
+    fi
+    bash tools/install-deps.sh nginx-light squid
+    [ -z "$guard" ] || $as_root rm -f "$guard"
+  fi
+}
+if [ "${1:-}" = --packages ]; then
+  install_servers
+  exit 0
+fi
 host=$(realpath "$1")
 cross=${2:-}
 if [ "$cross" = wine ]; then
@@ -48,18 +67,7 @@ fail() {
   exit 1
 }
 
-# Installed without starting the packages' own services (they would listen on every address).
-if ! command -v nginx >/dev/null || ! [ -x /usr/sbin/squid ]; then
-  guard=
-  as_root=
-  [ "$(id -u)" -eq 0 ] || as_root=sudo
-  if [ ! -e /usr/sbin/policy-rc.d ]; then
-    guard=/usr/sbin/policy-rc.d
-    printf '#!/bin/sh\nexit 101\n' | $as_root tee "$guard" >/dev/null && $as_root chmod +x "$guard"
-  fi
-  bash tools/install-deps.sh nginx-light squid
-  [ -z "$guard" ] || $as_root rm -f "$guard"
-fi
+install_servers
 
 pids=()
 cleanup() {

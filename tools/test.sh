@@ -80,7 +80,8 @@ trap finish EXIT
 
 # Every package of the stages that run side by side is installed here, before them: two apt
 # runs at once would fight over dpkg's lock.
-if [ "$quick" = 1 ]; then bash tools/install-deps.sh clang-format; else bash tools/install-deps.sh clang-format nginx-light squid; fi
+bash tools/install-deps.sh clang-format
+[ "$quick" = 1 ] || bash tools/test-real-servers.sh --packages
 source tools/compile-cache.sh
 
 # Every source file as .clang-format lays it out (clang-format -i FILE mends one).
